@@ -1,0 +1,171 @@
+#include "KilnlightController.h"
+
+#include "platform/LogView.h"
+#include "platform/UniqueFd.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QMetaObject>
+#include <QPushButton>
+
+#include <array>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr QByteArrayView renderFilenameKey = "render_filename";
+
+// fgets and strchr saw a line as ending at its first NUL byte; so does this reader.
+std::optional<QByteArray> renderFilenameValue(QByteArrayView line)
+{
+    if (const qsizetype nul = line.indexOf('\0'); nul >= 0)
+        line.truncate(nul);
+    if (!line.startsWith(renderFilenameKey))
+        return std::nullopt;
+    const qsizetype openingQuote = line.indexOf('"');
+    const qsizetype closingQuote = line.lastIndexOf('"');
+    if (openingQuote < 0 || closingQuote <= openingQuote + 1)
+        return std::nullopt;
+    return line.sliced(openingQuote + 1, closingQuote - openingQuote - 1).toByteArray();
+}
+
+} // namespace
+
+QString KilnlightController::defaultRendererPath()
+{
+    return QStringLiteral(KILNLIGHT_RENDERER_PATH);
+}
+
+KilnlightController::KilnlightController(QString rendererPath, QObject *parent)
+    : QObject(parent)
+    , rendererPath(std::move(rendererPath))
+{
+}
+
+KilnlightController::~KilnlightController()
+{
+    stopRenderProcess();
+    povFile.reset();
+}
+
+void KilnlightController::connectOutlets(const Outlets &controls)
+{
+    outlets = controls;
+}
+
+void KilnlightController::awakeFromNib()
+{
+}
+
+std::optional<QByteArray> KilnlightController::readRenderFilename(const QByteArray &path)
+{
+    // Non-blocking, so that a FIFO in its place cannot hold the window; only a regular file counts.
+    const UniqueFd file(::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    struct stat status {};
+    if (!file.isValid() || ::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode))
+        return std::nullopt;
+
+    std::optional<QByteArray> sceneFile;
+    QByteArray line;
+    std::array<char, 64 * 1024> buffer{};
+    for (;;) {
+        const ssize_t count = ::read(file.get(), buffer.data(), buffer.size());
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count <= 0)
+            break;
+        QByteArrayView rest(buffer.data(), count);
+        for (qsizetype lineEnd = rest.indexOf('\n'); lineEnd >= 0; lineEnd = rest.indexOf('\n')) {
+            line.append(rest.first(lineEnd + 1));
+            if (auto value = renderFilenameValue(line))
+                sceneFile = std::move(value);
+            line.clear();
+            rest = rest.sliced(lineEnd + 1);
+        }
+        line.append(rest);
+    }
+    if (auto value = renderFilenameValue(line))
+        sceneFile = std::move(value);
+    return sceneFile;
+}
+
+void KilnlightController::render()
+{
+    if (renderTask) {
+        stopRenderProcess();
+        outlets.renderButton->setText(tr("Render"));
+        return;
+    }
+
+    povFile.reset();
+    povFile = readRenderFilename(QDir::home().filePath(QStringLiteral(".mossworkprefs")).toUtf8());
+    if (!povFile) {
+        outlets.textView->replaceText(QString::fromLatin1(noPreferencesMessage));
+        return;
+    }
+
+    outlets.textView->replaceText(QString());
+    outlets.renderButton->setText(tr("Stop"));
+    renderTask = std::make_unique<TaskWrapper>(this, renderArguments());
+    renderTask->startProcess();
+}
+
+QByteArrayList KilnlightController::renderArguments() const
+{
+    QByteArrayList arguments{rendererPath.toUtf8()};
+    const QString outputFile = outlets.outputFile->text();
+    if (outputFile.size() > 3)
+        arguments << "+O" + outputFile.toUtf8() << "+FN";
+    else
+        arguments << "-F";
+    arguments << "+P";
+    if (outlets.antialias->checkState() != Qt::Unchecked)
+        arguments << "+A";
+    arguments << "+W" + outlets.width->text().toUtf8() << "+H" + outlets.height->text().toUtf8();
+    arguments << '"' + povFile.value_or(QByteArray()) + '"';
+    return arguments;
+}
+
+void KilnlightController::stopRenderProcess()
+{
+    if (!renderTask)
+        return;
+    const std::unique_ptr<TaskWrapper> stopping = std::move(renderTask);
+    stopping->stopProcess();
+}
+
+void KilnlightController::appendOutput(const QString &output)
+{
+    outlets.textView->appendText(output);
+    QMetaObject::invokeMethod(this, &KilnlightController::scrollToVisible, Qt::QueuedConnection);
+}
+
+void KilnlightController::scrollToVisible()
+{
+    outlets.textView->scrollToEnd();
+}
+
+void KilnlightController::processStarted()
+{
+}
+
+void KilnlightController::processStartedFailed()
+{
+    outlets.textView->replaceText(QString::fromLatin1(launchFailedMessage));
+}
+
+void KilnlightController::processFinished()
+{
+    // The wrapper is still inside its own stop when it reports: it may only go once this event is
+    // done. Parenting it keeps it owned should the controller go first.
+    if (renderTask) {
+        TaskWrapper *finished = renderTask.release();
+        finished->setParent(this);
+        finished->deleteLater();
+    }
+    outlets.renderButton->setText(tr("Render"));
+}

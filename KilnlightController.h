@@ -1,0 +1,78 @@
+#pragma once
+
+#include "TaskWrapper.h"
+
+#include <QByteArray>
+#include <QByteArrayList>
+#include <QByteArrayView>
+#include <QObject>
+#include <QString>
+
+#include <memory>
+#include <optional>
+
+class LogView;
+class QCheckBox;
+class QLineEdit;
+class QMainWindow;
+class QPushButton;
+
+// The main window's controller: renders the scene that Mosswork's preferences name, with the
+// window's settings, shows the renderer's messages live in the log, and stops a render on request
+// or when it is itself destroyed.
+class KilnlightController : public QObject, public TaskWrapperController
+{
+    Q_OBJECT
+
+public:
+    // The controls the controller reads and writes; the window owns them.
+    struct Outlets
+    {
+        QMainWindow *window = nullptr;
+        LogView *textView = nullptr;
+        QLineEdit *width = nullptr;
+        QLineEdit *height = nullptr;
+        QCheckBox *antialias = nullptr;
+        QPushButton *renderButton = nullptr;
+        QLineEdit *outputFile = nullptr;
+    };
+
+    static constexpr auto noPreferencesMessage = "No Mosswork preferences found";
+    static constexpr auto launchFailedMessage = "Failed to run /usr/local/bin/povray";
+
+    // The renderer this build runs, fixed when it was configured.
+    [[nodiscard]] static QString defaultRendererPath();
+
+    explicit KilnlightController(QString rendererPath = defaultRendererPath(), QObject *parent = nullptr);
+    KilnlightController(const KilnlightController &) = delete;
+    KilnlightController &operator=(const KilnlightController &) = delete;
+    ~KilnlightController() override;
+
+    void connectOutlets(const Outlets &controls);
+    void awakeFromNib();
+
+    [[nodiscard]] bool isRendering() const noexcept { return renderTask != nullptr; }
+
+    // The scene path of the last usable render_filename line of the file at path: the bytes between
+    // the line's first and last double quote. nullopt when there is none, or the file cannot be read
+    // as a regular file.
+    [[nodiscard]] static std::optional<QByteArray> readRenderFilename(const QByteArray &path);
+
+    // Starts a render, or stops the one running.
+    void render();
+    void stopRenderProcess();
+    void scrollToVisible();
+
+    void appendOutput(const QString &output) override;
+    void processStarted() override;
+    void processFinished() override;
+    void processStartedFailed() override;
+
+private:
+    [[nodiscard]] QByteArrayList renderArguments() const;
+
+    QString rendererPath;
+    std::optional<QByteArray> povFile;
+    std::unique_ptr<TaskWrapper> renderTask;
+    Outlets outlets;
+};

@@ -1,0 +1,68 @@
+#pragma once
+
+#include "platform/ChildProcess.h"
+#include "platform/PipeReader.h"
+#include "platform/Utf8StreamDecoder.h"
+
+#include <QByteArrayList>
+#include <QObject>
+#include <QString>
+
+#include <chrono>
+#include <memory>
+
+// How a TaskWrapper reports to its client. Every call comes on the main thread, in this order:
+// processStarted; any number of appendOutput; then processFinished, preceded by
+// processStartedFailed when the child could not be launched.
+class TaskWrapperController
+{
+public:
+    virtual void appendOutput(const QString &output) = 0; // never an empty text
+    virtual void processStarted() = 0;
+    virtual void processFinished() = 0; // the last call from that wrapper
+    virtual void processStartedFailed() = 0;
+
+protected:
+    TaskWrapperController() = default;
+    TaskWrapperController(const TaskWrapperController &) = default;
+    TaskWrapperController &operator=(const TaskWrapperController &) = default;
+    ~TaskWrapperController() = default;
+};
+
+// Runs one child process, once: its standard output and standard error share one pipe, and each
+// read of it reaches the controller as text as soon as it arrives. The run ends at end of stream or
+// when stopped; a stopped wrapper is never restarted.
+class TaskWrapper : public QObject
+{
+    Q_OBJECT
+
+public:
+    // After SIGTERM the child gets this long to exit and close its output, then SIGKILL and one
+    // last short wait: a stop never holds the window longer.
+    static constexpr std::chrono::milliseconds terminationGracePeriod{3000};
+    static constexpr std::chrono::milliseconds killGracePeriod{1000};
+
+    // arguments[0] is the absolute path of the program, the rest its arguments. The controller is
+    // not owned and must outlive the run, or stop it first.
+    TaskWrapper(TaskWrapperController *controller, QByteArrayList arguments);
+    TaskWrapper(const TaskWrapper &) = delete;
+    TaskWrapper &operator=(const TaskWrapper &) = delete;
+    ~TaskWrapper() override;
+
+    void startProcess();
+
+    // Terminates the child if it still runs, hands over what it left in the pipe, reaps it and
+    // reports processFinished. Safe to call again; later calls report nothing.
+    void stopProcess();
+
+private:
+    void getData(const QByteArray &data);
+    void drain(ChildProcess::Deadline &deadline, bool &killed);
+    void deliver(const QString &text);
+
+    std::unique_ptr<ChildProcess> task;
+    TaskWrapperController *controller;
+    QByteArrayList arguments;
+    std::unique_ptr<PipeReader> output;
+    Utf8StreamDecoder decoder;
+};

@@ -1,0 +1,166 @@
+#include "platform/ChildProcess.h"
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <string>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+extern char **environ; // NOLINT(readability-redundant-declaration): spawn.h does not declare it
+
+namespace {
+
+std::string describeError(const char *what, int error)
+{
+    return std::string(what) + ": " + std::strerror(error); // NOLINT(concurrency-mt-unsafe): main thread only
+}
+
+// posix_spawn's attribute and file-action objects need explicit destruction.
+class SpawnAttributes
+{
+public:
+    SpawnAttributes()
+    {
+        posix_spawnattr_init(&attributes);
+        sigset_t none;
+        sigemptyset(&none);
+        sigset_t all;
+        sigfillset(&all);
+        // Own process group, so one signal reaches grandchildren; default signal handling and an
+        // empty mask, whatever the application did to its own.
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+        posix_spawnattr_setpgroup(&attributes, 0);
+        posix_spawnattr_setsigmask(&attributes, &none);
+        posix_spawnattr_setsigdefault(&attributes, &all);
+    }
+    SpawnAttributes(const SpawnAttributes &) = delete;
+    SpawnAttributes &operator=(const SpawnAttributes &) = delete;
+    ~SpawnAttributes() { posix_spawnattr_destroy(&attributes); }
+    posix_spawnattr_t *get() { return &attributes; }
+
+private:
+    posix_spawnattr_t attributes{};
+};
+
+class SpawnFileActions
+{
+public:
+    explicit SpawnFileActions(int outputDescriptor)
+    {
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, outputDescriptor, STDOUT_FILENO);
+        posix_spawn_file_actions_adddup2(&actions, outputDescriptor, STDERR_FILENO);
+        // Descriptors that Qt or a library opened without close-on-exec must not leak into the child.
+        posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
+    }
+    SpawnFileActions(const SpawnFileActions &) = delete;
+    SpawnFileActions &operator=(const SpawnFileActions &) = delete;
+    ~SpawnFileActions() { posix_spawn_file_actions_destroy(&actions); }
+    posix_spawn_file_actions_t *get() { return &actions; }
+
+private:
+    posix_spawn_file_actions_t actions{};
+};
+
+} // namespace
+
+OutputPipe OutputPipe::create()
+{
+    std::array<int, 2> ends{};
+    if (::pipe2(ends.data(), O_CLOEXEC) != 0)
+        throw LaunchError(describeError("pipe", errno));
+    OutputPipe pipe{UniqueFd(ends[0]), UniqueFd(ends[1])};
+    // Reads on the main loop must never block; the blocking reads poll first.
+    ::fcntl(pipe.readEnd.get(), F_SETFL, ::fcntl(pipe.readEnd.get(), F_GETFL) | O_NONBLOCK);
+    return pipe;
+}
+
+ChildProcess::~ChildProcess()
+{
+    if (pid > 0 && !reaped) {
+        kill();
+        while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+        }
+    }
+}
+
+void ChildProcess::launch(const QByteArrayList &arguments, UniqueFd outputWriteEnd)
+{
+    if (arguments.isEmpty() || pid > 0)
+        throw LaunchError("nothing to launch");
+    std::vector<char *> argv;
+    argv.reserve(static_cast<size_t>(arguments.size()) + 1);
+    for (const QByteArray &argument : arguments)
+        argv.push_back(const_cast<char *>(argument.constData())); // NOLINT(cppcoreguidelines-pro-type-const-cast): posix_spawn's historical signature
+    argv.push_back(nullptr);
+
+    SpawnAttributes attributes;
+    SpawnFileActions fileActions(outputWriteEnd.get());
+    pid_t child = -1;
+    const int error = ::posix_spawn(&child, argv.front(), fileActions.get(), attributes.get(), argv.data(), environ);
+    outputWriteEnd.reset();
+    if (error != 0)
+        throw LaunchError(describeError(argv.front(), error));
+    pid = child;
+    // glibc 2.36 declares pidfd_open without C linkage; the system call itself is stable.
+    exitNotifier = UniqueFd(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
+    if (!exitNotifier.isValid()) {
+        const int pidfdError = errno;
+        kill();
+        waitForExit(std::chrono::steady_clock::now());
+        throw LaunchError(describeError("pidfd_open", pidfdError));
+    }
+}
+
+bool ChildProcess::isRunning() const
+{
+    if (pid <= 0 || reaped)
+        return false;
+    pollfd exited{exitNotifier.get(), POLLIN, 0};
+    return ::poll(&exited, 1, 0) == 0;
+}
+
+void ChildProcess::terminate() const
+{
+    signalGroup(SIGTERM);
+}
+
+void ChildProcess::kill() const
+{
+    signalGroup(SIGKILL);
+}
+
+void ChildProcess::signalGroup(int signalNumber) const
+{
+    // While the child is unreaped its pid, and so its group id, cannot have been reused.
+    if (pid > 0 && !reaped)
+        ::kill(-pid, signalNumber);
+}
+
+bool ChildProcess::waitForExit(Deadline deadline)
+{
+    if (pid <= 0 || reaped)
+        return true;
+    for (;;) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        pollfd exited{exitNotifier.get(), POLLIN, 0};
+        const int ready = ::poll(&exited, 1, static_cast<int>(std::max<std::chrono::milliseconds::rep>(left.count(), 0)));
+        if (ready > 0)
+            break;
+        if (ready == 0 || errno != EINTR)
+            return false;
+    }
+    while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+    }
+    reaped = true;
+    exitNotifier.reset();
+    return true;
+}

@@ -1,0 +1,30 @@
+#include "platform/MainWindowDefinition.h"
+
+#include "ui_MainWindow.h"
+
+MainWindowDefinition::MainWindowDefinition(const QString &rendererPath)
+    : mainWindow(std::make_unique<QMainWindow>())
+    , ui(std::make_unique<Ui::MainWindow>())
+    , kilnlightController(std::make_unique<KilnlightController>(rendererPath))
+{
+    ui->setupUi(mainWindow.get());
+    KilnlightController &controller = *kilnlightController;
+    controller.connectOutlets({
+        .window = mainWindow.get(),
+        .textView = ui->textView,
+        .width = ui->width,
+        .height = ui->height,
+        .antialias = ui->antialias,
+        .renderButton = ui->renderButton,
+        .outputFile = ui->outputFile,
+    });
+    QObject::connect(ui->renderButton, &QPushButton::clicked, &controller, &KilnlightController::render);
+    QObject::connect(ui->actionRender, &QAction::triggered, &controller, &KilnlightController::render);
+    QObject::connect(ui->actionQuit, &QAction::triggered, mainWindow.get(), &QMainWindow::close);
+    controller.awakeFromNib();
+}
+
+MainWindowDefinition::~MainWindowDefinition()
+{
+    kilnlightController.reset();
+}

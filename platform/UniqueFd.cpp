@@ -1,0 +1,10 @@
+#include "platform/UniqueFd.h"
+
+#include <unistd.h>
+
+void UniqueFd::reset(int replacement) noexcept
+{
+    if (descriptor >= 0)
+        ::close(descriptor);
+    descriptor = replacement;
+}

@@ -1,0 +1,83 @@
+#include "platform/Utf8StreamDecoder.h"
+
+namespace {
+
+constexpr char16_t replacementCharacter = 0xFFFD;
+
+void put(char32_t codePoint, char16_t *&out)
+{
+    if (codePoint < 0x10000) {
+        *out++ = static_cast<char16_t>(codePoint);
+    } else {
+        *out++ = static_cast<char16_t>(0xD7C0 + (codePoint >> 10));
+        *out++ = static_cast<char16_t>(0xDC00 | (codePoint & 0x3FF));
+    }
+}
+
+} // namespace
+
+// The lead byte decides how many continuation bytes follow and the range the first of them must lie
+// in; the narrowed ranges exclude overlong forms, surrogates and code points above U+10FFFF.
+void Utf8StreamDecoder::startSequence(unsigned char byte, char16_t *&out)
+{
+    lowest = 0x80;
+    highest = 0xBF;
+    if (byte < 0x80) {
+        *out++ = byte;
+    } else if (byte >= 0xC2 && byte <= 0xDF) {
+        needed = 1;
+        codePoint = byte & 0x1FU;
+    } else if (byte >= 0xE0 && byte <= 0xEF) {
+        needed = 2;
+        codePoint = byte & 0x0FU;
+        if (byte == 0xE0)
+            lowest = 0xA0;
+        else if (byte == 0xED)
+            highest = 0x9F;
+    } else if (byte >= 0xF0 && byte <= 0xF4) {
+        needed = 3;
+        codePoint = byte & 0x07U;
+        if (byte == 0xF0)
+            lowest = 0x90;
+        else if (byte == 0xF4)
+            highest = 0x8F;
+    } else {
+        *out++ = replacementCharacter;
+    }
+}
+
+QString Utf8StreamDecoder::decode(QByteArrayView bytes)
+{
+    // Never more UTF-16 units than bytes, plus one for a sequence ended early by the first byte.
+    QString text(bytes.size() + 1, Qt::Uninitialized);
+    auto *const begin = reinterpret_cast<char16_t *>(text.data()); // NOLINT(cppcoreguidelines-pro-type-reinterpret-cast): QChar is one UTF-16 unit
+    char16_t *out = begin;
+    for (const char signedByte : bytes) {
+        const auto byte = static_cast<unsigned char>(signedByte);
+        if (needed == 0) {
+            startSequence(byte, out);
+            continue;
+        }
+        if (byte < lowest || byte > highest) {
+            *out++ = replacementCharacter;
+            needed = 0;
+            startSequence(byte, out);
+            continue;
+        }
+        codePoint = (codePoint << 6) | (byte & 0x3FU);
+        lowest = 0x80;
+        highest = 0xBF;
+        if (--needed == 0)
+            put(codePoint, out);
+    }
+    text.truncate(out - begin);
+    return text;
+}
+
+QString Utf8StreamDecoder::flush()
+{
+    if (needed == 0)
+        return {};
+    needed = 0;
+    return QString(QChar(replacementCharacter));
+}
