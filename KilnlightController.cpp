@@ -71,7 +71,7 @@ std::optional<QByteArray> KilnlightController::readRenderFilename(const QByteArr
 
     std::optional<QByteArray> sceneFile;
     QByteArray line;
-    std::array<char, 64 * 1024> buffer{};
+    std::array<char, std::size_t{64} * 1024> buffer{};
     for (;;) {
         const ssize_t count = ::read(file.get(), buffer.data(), buffer.size());
         if (count < 0 && errno == EINTR)
@@ -144,7 +144,7 @@ void KilnlightController::appendOutput(const QString &output)
     QMetaObject::invokeMethod(this, &KilnlightController::scrollToVisible, Qt::QueuedConnection);
 }
 
-void KilnlightController::scrollToVisible()
+void KilnlightController::scrollToVisible() const
 {
     outlets.textView->scrollToEnd();
 }

@@ -61,7 +61,7 @@ public:
     // Starts a render, or stops the one running.
     void render();
     void stopRenderProcess();
-    void scrollToVisible();
+    void scrollToVisible() const;
 
     void appendOutput(const QString &output) override;
     void processStarted() override;

@@ -22,11 +22,12 @@ public:
     virtual void processFinished() = 0; // the last call from that wrapper
     virtual void processStartedFailed() = 0;
 
-protected:
     TaskWrapperController() = default;
-    TaskWrapperController(const TaskWrapperController &) = default;
-    TaskWrapperController &operator=(const TaskWrapperController &) = default;
-    ~TaskWrapperController() = default;
+    TaskWrapperController(const TaskWrapperController &) = delete;
+    TaskWrapperController &operator=(const TaskWrapperController &) = delete;
+    TaskWrapperController(TaskWrapperController &&) = delete;
+    TaskWrapperController &operator=(TaskWrapperController &&) = delete;
+    virtual ~TaskWrapperController() = default;
 };
 
 // Runs one child process, once: its standard output and standard error share one pipe, and each

@@ -1,13 +1,16 @@
 #include "platform/ApplicationMain.h"
 
 #include "platform/MainWindowDefinition.h"
+#include "platform/TerminationSignals.h"
 
 #include <QApplication>
 
 int applicationMain(int argc, char **argv)
 {
-    const QApplication application(argc, argv);
+    TerminationSignals terminationSignals;
+    QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kilnlight"));
+    terminationSignals.quitOnArrival(application);
     const MainWindowDefinition mainWindow;
     mainWindow.window().show();
     return QApplication::exec();

@@ -14,13 +14,11 @@
 #include <unistd.h>
 #include <vector>
 
-extern char **environ; // NOLINT(readability-redundant-declaration): spawn.h does not declare it
-
 namespace {
 
 std::string describeError(const char *what, int error)
 {
-    return std::string(what) + ": " + std::strerror(error); // NOLINT(concurrency-mt-unsafe): main thread only
+    return std::string(what) + ": " + std::strerror(error);
 }
 
 // posix_spawn's attribute and file-action objects need explicit destruction.
@@ -43,6 +41,8 @@ public:
     }
     SpawnAttributes(const SpawnAttributes &) = delete;
     SpawnAttributes &operator=(const SpawnAttributes &) = delete;
+    SpawnAttributes(SpawnAttributes &&) = delete;
+    SpawnAttributes &operator=(SpawnAttributes &&) = delete;
     ~SpawnAttributes() { posix_spawnattr_destroy(&attributes); }
     posix_spawnattr_t *get() { return &attributes; }
 
@@ -63,6 +63,8 @@ public:
     }
     SpawnFileActions(const SpawnFileActions &) = delete;
     SpawnFileActions &operator=(const SpawnFileActions &) = delete;
+    SpawnFileActions(SpawnFileActions &&) = delete;
+    SpawnFileActions &operator=(SpawnFileActions &&) = delete;
     ~SpawnFileActions() { posix_spawn_file_actions_destroy(&actions); }
     posix_spawn_file_actions_t *get() { return &actions; }
 

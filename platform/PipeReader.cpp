@@ -8,7 +8,7 @@
 
 namespace {
 // One pipe's worth by default: a read never returns more than the pipe holds.
-constexpr qsizetype readSize = 64 * 1024;
+constexpr qsizetype readSize = qsizetype{64} * 1024;
 } // namespace
 
 PipeReader::PipeReader(UniqueFd readEnd, QObject *parent)

@@ -79,5 +79,5 @@ QString Utf8StreamDecoder::flush()
     if (needed == 0)
         return {};
     needed = 0;
-    return QString(QChar(replacementCharacter));
+    return {QChar(replacementCharacter)};
 }

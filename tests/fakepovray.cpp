@@ -181,7 +181,7 @@ void run(std::string_view command)
     } else if (name == "sleep") {
         sleepMs(toNumber(name, arg));
     } else if (name == "ignoreterm") {
-        std::signal(SIGTERM, SIG_IGN);
+        static_cast<void>(std::signal(SIGTERM, SIG_IGN));
     } else if (name == "closeout") {
         ::close(1);
         ::close(2);

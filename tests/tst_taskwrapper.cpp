@@ -12,7 +12,7 @@
 namespace {
 
 // Records the callbacks as one line, consecutive outputs folded into one word.
-class RecordingController : public TaskWrapperController
+class RecordingController final : public TaskWrapperController
 {
 public:
     QString events;

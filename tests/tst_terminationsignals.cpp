@@ -1,0 +1,27 @@
+#include "platform/TerminationSignals.h"
+
+#include <QCoreApplication>
+#include <QTimer>
+
+#include <csignal>
+#include <cstdio>
+#include <unistd.h>
+
+// A termination signal must end the event loop normally, so that destructors stop a running render;
+// unhandled, it would kill this process and the test would fail.
+int main(int argc, char *argv[])
+{
+    TerminationSignals terminationSignals;
+    QCoreApplication application(argc, argv);
+    terminationSignals.quitOnArrival(application);
+    for (const int signalNumber : {SIGTERM, SIGINT, SIGHUP}) {
+        QTimer::singleShot(0, [signalNumber] { ::kill(::getpid(), signalNumber); });
+        QTimer::singleShot(10000, [] { QCoreApplication::exit(1); });
+        if (QCoreApplication::exec() != 0) {
+            std::puts("FAIL: the signal did not end the event loop");
+            return 1;
+        }
+    }
+    std::puts("PASS: SIGTERM, SIGINT and SIGHUP each ended the event loop normally");
+    return 0;
+}
