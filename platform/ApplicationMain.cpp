@@ -10,6 +10,8 @@ int applicationMain(int argc, char **argv)
     TerminationSignals terminationSignals;
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kilnlight"));
+    // Lets the desktop match the window to kilnlight.desktop, and so to its name and icon.
+    QApplication::setDesktopFileName(QStringLiteral("kilnlight"));
     terminationSignals.quitOnArrival(application);
     const MainWindowDefinition mainWindow;
     mainWindow.window().show();

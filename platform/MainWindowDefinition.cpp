@@ -2,12 +2,16 @@
 
 #include "ui_MainWindow.h"
 
+#include <QIcon>
+#include <QMessageBox>
+
 MainWindowDefinition::MainWindowDefinition(const QString &rendererPath)
     : mainWindow(std::make_unique<QMainWindow>())
     , ui(std::make_unique<Ui::MainWindow>())
     , kilnlightController(std::make_unique<KilnlightController>(rendererPath))
 {
     ui->setupUi(mainWindow.get());
+    mainWindow->setWindowIcon(QIcon(QStringLiteral(":/icons/kilnlight.svg")));
     KilnlightController &controller = *kilnlightController;
     controller.connectOutlets({
         .window = mainWindow.get(),
@@ -21,6 +25,13 @@ MainWindowDefinition::MainWindowDefinition(const QString &rendererPath)
     QObject::connect(ui->renderButton, &QPushButton::clicked, &controller, &KilnlightController::render);
     QObject::connect(ui->actionRender, &QAction::triggered, &controller, &KilnlightController::render);
     QObject::connect(ui->actionQuit, &QAction::triggered, mainWindow.get(), &QMainWindow::close);
+    QObject::connect(ui->actionAbout, &QAction::triggered, mainWindow.get(), [window = mainWindow.get(), rendererPath] {
+        QMessageBox::about(window, QObject::tr("About Kilnlight"),
+            QObject::tr("<h3>Kilnlight %1</h3>"
+                        "<p>Renders the scene you are modelling in Mosswork with POV-Ray.</p>"
+                        "<p>Renderer: %2</p>")
+                .arg(QStringLiteral(KILNLIGHT_VERSION), rendererPath.toHtmlEscaped()));
+    });
     controller.awakeFromNib();
 }
 

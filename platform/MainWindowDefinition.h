@@ -11,8 +11,10 @@ class MainWindow;
 }
 
 // The main window built from its definition (resources/MainWindow.ui), with the one controller
-// created, its outlets connected and the controls' actions wired to it. The controller is destroyed
-// before the window, so a render still running is stopped while the log still exists.
+// created, its outlets connected and the controls' actions wired to it. The window carries the
+// application's icon; Help → About names the version and the renderer the controller runs. The
+// controller is destroyed before the window, so a render still running is stopped while the log
+// still exists.
 class MainWindowDefinition
 {
 public:
