@@ -5,7 +5,10 @@
 
 #include <QCheckBox>
 #include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QLineEdit>
+#include <QMainWindow>
 #include <QMetaObject>
 #include <QPushButton>
 
@@ -31,6 +34,24 @@ std::optional<QByteArray> renderFilenameValue(QByteArrayView line)
     if (openingQuote < 0 || closingQuote <= openingQuote + 1)
         return std::nullopt;
     return line.sliced(openingQuote + 1, closingQuote - openingQuote - 1).toByteArray();
+}
+
+struct PathParts
+{
+    QString directory;
+    QString name;
+};
+
+// Splits at the last path component as Cocoa does: "/a/b/" gives "/a" and "b", "/a" gives "/" and
+// "a", a bare name gives no directory.
+PathParts splitLastPathComponent(QStringView path)
+{
+    while (path.size() > 1 && path.endsWith(u'/'))
+        path.chop(1);
+    const qsizetype slash = path.lastIndexOf(u'/');
+    if (slash < 0)
+        return {QString(), path.toString()};
+    return {slash == 0 ? QStringLiteral("/") : path.first(slash).toString(), path.sliced(slash + 1).toString()};
 }
 
 } // namespace
@@ -112,6 +133,35 @@ void KilnlightController::render()
     outlets.renderButton->setText(tr("Stop"));
     renderTask = std::make_unique<TaskWrapper>(this, renderArguments());
     renderTask->startProcess();
+}
+
+void KilnlightController::set()
+{
+    // The window owns the dialog until it closes, and then it deletes itself.
+    auto *panel = new QFileDialog(outlets.window);
+    panel->setAttribute(Qt::WA_DeleteOnClose);
+    // Platform dialogs may drop the name field's label; Qt's own keeps every label everywhere.
+    panel->setOption(QFileDialog::DontUseNativeDialog);
+    panel->setAcceptMode(QFileDialog::AcceptSave);
+    panel->setNameFilter(tr("PNG image (*.png)"));
+    panel->setDefaultSuffix(QStringLiteral("png"));
+    panel->setLabelText(QFileDialog::FileName, tr("Output file"));
+    panel->setLabelText(QFileDialog::Accept, tr("Set"));
+
+    const auto [directory, name] = splitLastPathComponent(outlets.outputFile->text());
+    if (!directory.isEmpty())
+        panel->setDirectory(QFileInfo(directory).absoluteFilePath());
+    panel->selectFile(name);
+
+    connect(panel, &QDialog::finished, this, [this, panel](int returnCode) { savePanelDidEnd(panel, returnCode); });
+    panel->open();
+}
+
+void KilnlightController::savePanelDidEnd(QFileDialog *panel, int returnCode) const
+{
+    const QStringList chosen = panel->selectedFiles();
+    if (returnCode == QDialog::Accepted && !chosen.isEmpty())
+        outlets.outputFile->setText(QFileInfo(chosen.constFirst()).absoluteFilePath());
 }
 
 QByteArrayList KilnlightController::renderArguments() const

@@ -13,13 +13,14 @@
 
 class LogView;
 class QCheckBox;
+class QFileDialog;
 class QLineEdit;
 class QMainWindow;
 class QPushButton;
 
 // The main window's controller: renders the scene that Mosswork's preferences name, with the
 // window's settings, shows the renderer's messages live in the log, and stops a render on request
-// or when it is itself destroyed.
+// or when it is itself destroyed. The output file can be chosen in a save dialog on the window.
 class KilnlightController : public QObject, public TaskWrapperController
 {
     Q_OBJECT
@@ -60,6 +61,12 @@ public:
 
     // Starts a render, or stops the one running.
     void render();
+    // Opens a save dialog for the output PNG on the window and returns at once; it starts from the
+    // folder and name in the output field, and works while a render runs.
+    void set();
+    // Called when that dialog closes: on QDialog::Accepted the output field gets the chosen file's
+    // absolute path, on any other code it stays as it was.
+    void savePanelDidEnd(QFileDialog *panel, int returnCode) const;
     void stopRenderProcess();
     void scrollToVisible() const;
 
