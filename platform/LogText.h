@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringView>
+
+#include <vector>
+
+// The log's text, kept compactly for logs of hundreds of megabytes: Latin-1 text takes one byte per
+// character, anything else two, in blocks of bounded size that are never moved once full. Line
+// starts are indexed as the text arrives, so any line is found without a scan. Positions count
+// UTF-16 units, as QString does; lines end at '\n', which belongs to the line it ends.
+class LogText
+{
+public:
+    LogText();
+
+    void clear();
+    void append(QStringView text);
+
+    [[nodiscard]] qsizetype size() const noexcept { return length; }
+    // Never less than 1: an empty text, or one ending in '\n', has an empty last line.
+    [[nodiscard]] qsizetype lineCount() const noexcept { return lineStarts.size(); }
+    [[nodiscard]] qsizetype lineStart(qsizetype line) const { return lineStarts.at(line); }
+    // Where the line's text ends, before its '\n'.
+    [[nodiscard]] qsizetype lineEnd(qsizetype line) const;
+    [[nodiscard]] qsizetype lineAt(qsizetype position) const;
+    // In UTF-16 units, without the '\n'.
+    [[nodiscard]] qsizetype longestLineLength() const noexcept { return longestLine; }
+
+    [[nodiscard]] QString mid(qsizetype from, qsizetype to) const;
+
+private:
+    struct Block
+    {
+        qsizetype start = 0;
+        bool wide = false; // two bytes per UTF-16 unit instead of Latin-1
+        QByteArray bytes;
+
+        [[nodiscard]] qsizetype units() const noexcept { return wide ? bytes.size() / 2 : bytes.size(); }
+    };
+
+    Block &blockWithRoom(bool wide);
+    void indexLines(QStringView text, qsizetype at);
+    void indexLines(const char *latin1, qsizetype count, qsizetype at);
+    void lineStartsAt(qsizetype start);
+
+    std::vector<Block> blocks;
+    QList<qsizetype> lineStarts;
+    qsizetype length = 0;
+    qsizetype longestLine = 0;
+};
