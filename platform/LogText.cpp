@@ -5,9 +5,7 @@
 
 namespace {
 
-// Big enough that a block's bookkeeping costs nothing per byte, small enough that the unused end of
-// the last block does not count.
-constexpr qsizetype blockBytes = qsizetype{1} << 20;
+constexpr qsizetype lineStartsPerBlock = PageBlock::size / qsizetype{sizeof(qsizetype)};
 
 bool isLatin1(QStringView text)
 {
@@ -21,23 +19,44 @@ bool isLatin1(QStringView text)
 } // namespace
 
 LogText::LogText()
-    : lineStarts{0}
 {
+    appendLineStart(0);
 }
 
 void LogText::clear()
 {
-    std::vector<Block>().swap(blocks);
-    lineStarts = QList<qsizetype>{0};
+    std::vector<TextBlock>().swap(blocks);
+    std::vector<PageBlock>().swap(lineBlocks);
+    lines = 0;
     length = 0;
     longestLine = 0;
+    appendLineStart(0);
 }
 
-LogText::Block &LogText::blockWithRoom(bool wide)
+qsizetype *LogText::lineStarts(qsizetype block) const
+{
+    return reinterpret_cast<qsizetype *>(lineBlocks[static_cast<std::size_t>(block)].data()); // NOLINT(cppcoreguidelines-pro-type-reinterpret-cast): the block holds line starts
+}
+
+void LogText::appendLineStart(qsizetype start)
+{
+    if (lines % lineStartsPerBlock == 0)
+        lineBlocks.emplace_back();
+    lineStarts(lines / lineStartsPerBlock)[lines % lineStartsPerBlock] = start;
+    ++lines;
+    lastLineStart = start;
+}
+
+qsizetype LogText::lineStart(qsizetype line) const
+{
+    return lineStarts(line / lineStartsPerBlock)[line % lineStartsPerBlock];
+}
+
+LogText::TextBlock &LogText::blockWithRoom(bool wide)
 {
     const qsizetype unitBytes = wide ? 2 : 1;
-    if (blocks.empty() || blocks.back().wide != wide || blocks.back().bytes.size() + unitBytes > blockBytes)
-        blocks.push_back({.start = length, .wide = wide, .bytes = {}});
+    if (blocks.empty() || blocks.back().wide != wide || blocks.back().used + unitBytes > PageBlock::size)
+        blocks.push_back({.start = length, .wide = wide, .used = 0, .memory = PageBlock()});
     return blocks.back();
 }
 
@@ -45,15 +64,10 @@ void LogText::append(QStringView text)
 {
     const bool wide = !isLatin1(text);
     while (!text.isEmpty()) {
-        Block &block = blockWithRoom(wide);
-        const qsizetype used = block.bytes.size();
-        const qsizetype units = std::min((blockBytes - used) / (wide ? 2 : 1), text.size());
-        const qsizetype needed = used + units * (wide ? 2 : 1);
-        // Grown by hand so that a block's capacity never passes its limit.
-        if (block.bytes.capacity() < needed)
-            block.bytes.reserve(std::min(blockBytes, std::max(needed, 2 * block.bytes.capacity())));
-        block.bytes.resize(needed);
-        char *out = block.bytes.data() + used;
+        TextBlock &block = blockWithRoom(wide);
+        const qsizetype units = std::min((PageBlock::size - block.used) / (wide ? 2 : 1), text.size());
+        char *out = block.memory.data() + block.used;
+        block.used += units * (wide ? 2 : 1);
         const QStringView piece = text.first(units);
         if (wide) {
             std::memcpy(out, piece.utf16(), static_cast<size_t>(units) * 2);
@@ -67,39 +81,46 @@ void LogText::append(QStringView text)
         length += units;
         text = text.sliced(units);
     }
-    longestLine = std::max(longestLine, length - lineStarts.constLast());
+    longestLine = std::max(longestLine, length - lastLineStart);
 }
 
 void LogText::indexLines(QStringView text, qsizetype at)
 {
-    for (qsizetype found = text.indexOf(u'\n'); found >= 0; found = text.indexOf(u'\n', found + 1))
-        lineStartsAt(at + found + 1);
+    for (qsizetype found = text.indexOf(u'\n'); found >= 0; found = text.indexOf(u'\n', found + 1)) {
+        longestLine = std::max(longestLine, at + found - lastLineStart);
+        appendLineStart(at + found + 1);
+    }
 }
 
 void LogText::indexLines(const char *latin1, qsizetype count, qsizetype at)
 {
     const char *end = latin1 + count;
     for (const char *found = latin1; (found = static_cast<const char *>(std::memchr(found, '\n', end - found))) != nullptr;) {
+        longestLine = std::max(longestLine, at + (found - latin1) - lastLineStart);
         ++found;
-        lineStartsAt(at + (found - latin1));
+        appendLineStart(at + (found - latin1));
     }
-}
-
-void LogText::lineStartsAt(qsizetype start)
-{
-    longestLine = std::max(longestLine, start - 1 - lineStarts.constLast());
-    lineStarts.append(start);
 }
 
 qsizetype LogText::lineEnd(qsizetype line) const
 {
-    return line + 1 < lineStarts.size() ? lineStarts.at(line + 1) - 1 : length;
+    return line + 1 < lines ? lineStart(line + 1) - 1 : length;
 }
 
 qsizetype LogText::lineAt(qsizetype position) const
 {
-    const auto after = std::upper_bound(lineStarts.cbegin(), lineStarts.cend(), position);
-    return std::max<qsizetype>(after - lineStarts.cbegin() - 1, 0);
+    // The block whose first line starts last at or before the position, then the line within it.
+    const auto blockCount = static_cast<qsizetype>(lineBlocks.size());
+    qsizetype low = 0;
+    qsizetype high = blockCount;
+    while (high - low > 1) {
+        const qsizetype middle = (low + high) / 2;
+        (lineStarts(middle)[0] <= position ? low : high) = middle;
+    }
+    const qsizetype *starts = lineStarts(low);
+    const qsizetype count = low + 1 < blockCount ? lineStartsPerBlock : lines - low * lineStartsPerBlock;
+    const qsizetype within = std::upper_bound(starts, starts + count, position) - starts;
+    return std::max<qsizetype>(low * lineStartsPerBlock + within - 1, 0);
 }
 
 QString LogText::mid(qsizetype from, qsizetype to) const
@@ -108,16 +129,16 @@ QString LogText::mid(qsizetype from, qsizetype to) const
     to = std::clamp(to, from, length);
     QString result;
     result.reserve(to - from);
-    auto block = std::upper_bound(blocks.cbegin(), blocks.cend(), from, [](qsizetype position, const Block &candidate) {
+    auto block = std::upper_bound(blocks.cbegin(), blocks.cend(), from, [](qsizetype position, const TextBlock &candidate) {
         return position < candidate.start;
     });
     for (block = block == blocks.cbegin() ? block : std::prev(block); from < to; ++block) {
         const qsizetype offset = from - block->start;
         const qsizetype units = std::min(block->units() - offset, to - from);
         if (block->wide)
-            result.append(reinterpret_cast<const QChar *>(block->bytes.constData()) + offset, units); // NOLINT(cppcoreguidelines-pro-type-reinterpret-cast): the block holds UTF-16 units
+            result.append(reinterpret_cast<const QChar *>(block->memory.data()) + offset, units); // NOLINT(cppcoreguidelines-pro-type-reinterpret-cast): the block holds UTF-16 units
         else
-            result.append(QLatin1StringView(block->bytes.constData() + offset, units));
+            result.append(QLatin1StringView(block->memory.data() + offset, units));
         from += units;
     }
     return result;

@@ -1,16 +1,16 @@
 #pragma once
 
-#include <QByteArray>
-#include <QList>
+#include "platform/PageBlock.h"
+
 #include <QString>
 #include <QStringView>
 
 #include <vector>
 
 // The log's text, kept compactly for logs of hundreds of megabytes: Latin-1 text takes one byte per
-// character, anything else two, in blocks of bounded size that are never moved once full. Line
-// starts are indexed as the text arrives, so any line is found without a scan. Positions count
-// UTF-16 units, as QString does; lines end at '\n', which belongs to the line it ends.
+// character, anything else two, in fixed blocks that are never moved or grown. Line starts are
+// indexed as the text arrives, so any line is found without a scan. Positions count UTF-16 units,
+// as QString does; lines end at '\n', which belongs to the line it ends.
 class LogText
 {
 public:
@@ -21,8 +21,8 @@ public:
 
     [[nodiscard]] qsizetype size() const noexcept { return length; }
     // Never less than 1: an empty text, or one ending in '\n', has an empty last line.
-    [[nodiscard]] qsizetype lineCount() const noexcept { return lineStarts.size(); }
-    [[nodiscard]] qsizetype lineStart(qsizetype line) const { return lineStarts.at(line); }
+    [[nodiscard]] qsizetype lineCount() const noexcept { return lines; }
+    [[nodiscard]] qsizetype lineStart(qsizetype line) const;
     // Where the line's text ends, before its '\n'.
     [[nodiscard]] qsizetype lineEnd(qsizetype line) const;
     [[nodiscard]] qsizetype lineAt(qsizetype position) const;
@@ -32,22 +32,26 @@ public:
     [[nodiscard]] QString mid(qsizetype from, qsizetype to) const;
 
 private:
-    struct Block
+    struct TextBlock
     {
         qsizetype start = 0;
         bool wide = false; // two bytes per UTF-16 unit instead of Latin-1
-        QByteArray bytes;
+        qsizetype used = 0; // bytes
+        PageBlock memory;
 
-        [[nodiscard]] qsizetype units() const noexcept { return wide ? bytes.size() / 2 : bytes.size(); }
+        [[nodiscard]] qsizetype units() const noexcept { return wide ? used / 2 : used; }
     };
 
-    Block &blockWithRoom(bool wide);
+    TextBlock &blockWithRoom(bool wide);
     void indexLines(QStringView text, qsizetype at);
     void indexLines(const char *latin1, qsizetype count, qsizetype at);
-    void lineStartsAt(qsizetype start);
+    void appendLineStart(qsizetype start);
+    [[nodiscard]] qsizetype *lineStarts(qsizetype block) const;
 
-    std::vector<Block> blocks;
-    QList<qsizetype> lineStarts;
+    std::vector<TextBlock> blocks;
+    std::vector<PageBlock> lineBlocks;
+    qsizetype lines = 0;
     qsizetype length = 0;
     qsizetype longestLine = 0;
+    qsizetype lastLineStart = 0;
 };

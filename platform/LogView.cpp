@@ -23,6 +23,7 @@ constexpr int margin = 4;
 // Lines longer than this are laid out only around the visible columns.
 constexpr qsizetype longLine = 4096;
 constexpr int tabColumns = 8;
+constexpr qint64 frameMilliseconds = 16;
 
 enum Motion {
     NextCharacter,
@@ -81,6 +82,19 @@ LogView::LogView(QWidget *parent)
     viewport()->setCursor(Qt::IBeamCursor);
     setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     updateMetrics();
+    repaintTimer.setSingleShot(true);
+    connect(&repaintTimer, &QTimer::timeout, viewport(), qOverload<>(&QWidget::update));
+}
+
+void LogView::scheduleRepaint()
+{
+    if (repaintTimer.isActive())
+        return;
+    const qint64 since = sincePaint.isValid() ? sincePaint.elapsed() : frameMilliseconds;
+    if (since >= frameMilliseconds)
+        viewport()->update();
+    else
+        repaintTimer.start(static_cast<int>(frameMilliseconds - since));
 }
 
 LogView::~LogView() = default;
@@ -110,7 +124,7 @@ void LogView::appendText(const QString &text)
     content.append(lines);
     updateScrollBars();
     if (lastLine <= verticalScrollBar()->value() + visibleRows())
-        viewport()->update();
+        scheduleRepaint();
     if (QAccessible::isActive()) {
         QAccessibleTextInsertEvent inserted(this, toInt(end), lines);
         QAccessible::updateAccessibility(&inserted);
@@ -234,6 +248,7 @@ LogView::LineLayout LogView::layoutLine(qsizetype line) const
 
 void LogView::paintEvent(QPaintEvent * /*event*/)
 {
+    sincePaint.start();
     QPainter painter(viewport());
     painter.setPen(palette().color(QPalette::Text));
     const qsizetype first = verticalScrollBar()->value();
@@ -483,5 +498,5 @@ void LogView::focusOutEvent(QFocusEvent *event)
 
 void LogView::scrollContentsBy(int /*dx*/, int /*dy*/)
 {
-    viewport()->update();
+    scheduleRepaint();
 }

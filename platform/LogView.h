@@ -3,6 +3,8 @@
 #include "platform/LogText.h"
 
 #include <QAbstractScrollArea>
+#include <QElapsedTimer>
+#include <QTimer>
 
 #include <algorithm>
 #include <memory>
@@ -79,6 +81,8 @@ private:
     [[nodiscard]] qsizetype wordStart(qsizetype position) const;
     [[nodiscard]] qsizetype wordEnd(qsizetype position) const;
     [[nodiscard]] qsizetype movedCursor(int motion) const;
+    // Output can arrive thousands of times a second; the screen needs it at most once a frame.
+    void scheduleRepaint();
     void updateMetrics();
     void updateScrollBars();
     void selectionChanged();
@@ -88,6 +92,8 @@ private:
     qsizetype cursor = 0;
     qreal characterWidth = 1;
     int lineHeight = 1;
+    QElapsedTimer sincePaint;
+    QTimer repaintTimer;
     qreal widestLine = 0; // widest line painted so far, where it exceeds the character count's guess
     // The last text appended ended in CR: a LF opening the next one belongs to the same line end.
     bool endsInCarriageReturn = false;
