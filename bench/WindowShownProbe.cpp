@@ -2,11 +2,11 @@
 
 #include <QCoreApplication>
 #include <QEvent>
+#include <QTextStream>
 #include <QTimer>
 #include <QWidget>
 
 #include <chrono>
-#include <cstdio>
 
 void WindowShownProbe::install()
 {
@@ -21,8 +21,7 @@ bool WindowShownProbe::eventFilter(QObject *watched, QEvent *event)
         reported = true;
         // Reported once the whole first paint is done and flushed, not as it starts.
         QTimer::singleShot(0, this, [] {
-            std::printf("%lld\n", static_cast<long long>(std::chrono::steady_clock::now().time_since_epoch().count()));
-            std::fflush(stdout);
+            QTextStream(stdout) << std::chrono::steady_clock::now().time_since_epoch().count() << Qt::endl;
             QCoreApplication::quit();
         });
     }

@@ -10,11 +10,11 @@
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QTextStream>
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <cstdio>
 #include <poll.h>
 #include <unistd.h>
 #include <vector>
@@ -109,12 +109,16 @@ Clock::duration startUp(const QString &program)
     return Clock::duration(shown) - start.time_since_epoch();
 }
 
+void printLine(const QString &line)
+{
+    QTextStream(stdout) << line << Qt::endl;
+}
+
 void printFigure(const char *figure, const QString &measured, const QString &baseline, double value, double target,
                  const char *unit)
 {
-    std::printf("%-26s %-26s %-36s %8.3f%-3s (target <= %g%s) %s\n", figure, qPrintable(measured), qPrintable(baseline),
-                value, unit, target, unit, value <= target ? "met" : "MISSED");
-    std::fflush(stdout);
+    printLine(QString::asprintf("%-26s %-26s %-36s %8.3f%-3s (target <= %g%s) %s", figure, qPrintable(measured),
+                                qPrintable(baseline), value, unit, target, unit, value <= target ? "met" : "MISSED"));
 }
 
 QString seconds(Clock::duration duration)
@@ -150,7 +154,7 @@ int main(int argc, char *argv[])
     qputenv("HOME", scratch.path().toUtf8());
     const QByteArrayList floodArguments{FLOOD_RENDERER};
 
-    std::printf("%-26s %-26s %-36s %s\n", "figure", "measured", "baseline", "value");
+    printLine(QString::asprintf("%-26s %-26s %-36s %s", "figure", "measured", "baseline", "value"));
 
     {
         BenchWindow window(QStringLiteral(FLOOD_RENDERER), scratch.filePath(QStringLiteral("flood.pov")));

@@ -145,10 +145,12 @@ void TestLogView::accessibilityToolsReadTheText()
 {
     view->appendText(QStringLiteral("Parsing\rRendering line 1\n"));
     QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(view.get());
-    QVERIFY(accessible != nullptr);
+    if (accessible == nullptr)
+        QFAIL("the log is not accessible");
     QVERIFY(accessible->state().readOnly);
     QAccessibleTextInterface *text = accessible->textInterface();
-    QVERIFY(text != nullptr);
+    if (text == nullptr)
+        QFAIL("the log offers no text");
     QCOMPARE(text->characterCount(), 25);
     QCOMPARE(text->text(0, text->characterCount()), QStringLiteral("Parsing\nRendering line 1\n"));
     int start = -1;
