@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 
 namespace {
 
@@ -25,8 +26,13 @@ LogText::LogText()
 
 void LogText::clear()
 {
-    std::vector<TextBlock>().swap(blocks);
-    std::vector<PageBlock>().swap(lineBlocks);
+    for (TextBlock &block : blocks)
+        spareBlocks.push_back(std::move(block.memory));
+    std::ranges::move(lineBlocks, std::back_inserter(spareBlocks));
+    for (const PageBlock &spare : spareBlocks)
+        spare.discardContents();
+    blocks.clear();
+    lineBlocks.clear();
     lines = 0;
     length = 0;
     longestLine = 0;
@@ -38,10 +44,20 @@ qsizetype *LogText::lineStarts(qsizetype block) const
     return reinterpret_cast<qsizetype *>(lineBlocks[static_cast<std::size_t>(block)].data()); // NOLINT(cppcoreguidelines-pro-type-reinterpret-cast): the block holds line starts
 }
 
+// Memory fresh from the system has to be cleared by it first, which costs more than filling it.
+PageBlock LogText::newBlock()
+{
+    if (spareBlocks.empty())
+        return {};
+    PageBlock block = std::move(spareBlocks.back());
+    spareBlocks.pop_back();
+    return block;
+}
+
 void LogText::appendLineStart(qsizetype start)
 {
     if (lines % lineStartsPerBlock == 0)
-        lineBlocks.emplace_back();
+        lineBlocks.push_back(newBlock());
     lineStarts(lines / lineStartsPerBlock)[lines % lineStartsPerBlock] = start;
     ++lines;
     lastLineStart = start;
@@ -56,7 +72,7 @@ LogText::TextBlock &LogText::blockWithRoom(bool wide)
 {
     const qsizetype unitBytes = wide ? 2 : 1;
     if (blocks.empty() || blocks.back().wide != wide || blocks.back().used + unitBytes > PageBlock::size)
-        blocks.push_back({.start = length, .wide = wide, .used = 0, .memory = PageBlock()});
+        blocks.push_back({.start = length, .wide = wide, .used = 0, .memory = newBlock()});
     return blocks.back();
 }
 

@@ -10,7 +10,8 @@
 // The log's text, kept compactly for logs of hundreds of megabytes: Latin-1 text takes one byte per
 // character, anything else two, in fixed blocks that are never moved or grown. Line starts are
 // indexed as the text arrives, so any line is found without a scan. Positions count UTF-16 units,
-// as QString does; lines end at '\n', which belongs to the line it ends.
+// as QString does; lines end at '\n', which belongs to the line it ends. Blocks of a cleared text
+// are kept for the text that follows, but the system may reclaim them meanwhile.
 class LogText
 {
 public:
@@ -47,9 +48,11 @@ private:
     void indexLines(const char *latin1, qsizetype count, qsizetype at);
     void appendLineStart(qsizetype start);
     [[nodiscard]] qsizetype *lineStarts(qsizetype block) const;
+    [[nodiscard]] PageBlock newBlock();
 
     std::vector<TextBlock> blocks;
     std::vector<PageBlock> lineBlocks;
+    std::vector<PageBlock> spareBlocks;
     qsizetype lines = 0;
     qsizetype length = 0;
     qsizetype longestLine = 0;

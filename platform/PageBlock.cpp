@@ -32,6 +32,11 @@ PageBlock &PageBlock::operator=(PageBlock &&other) noexcept
     return *this;
 }
 
+void PageBlock::discardContents() const noexcept
+{
+    ::madvise(bytes, size, MADV_FREE);
+}
+
 PageBlock::~PageBlock()
 {
     if (bytes != nullptr)

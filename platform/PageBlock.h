@@ -4,7 +4,7 @@
 
 // A fixed block of memory, aligned to and the size of one huge page, which the system is asked to
 // back with a huge page: filling it then costs one page fault instead of hundreds, which on some
-// machines is most of the cost of taking in a large log. Contents start out zero.
+// machines is most of the cost of taking in a large log.
 class PageBlock
 {
 public:
@@ -18,6 +18,10 @@ public:
     ~PageBlock();
 
     [[nodiscard]] char *data() const noexcept { return bytes; }
+
+    // The contents are no longer needed: the system may take the memory back when short of it,
+    // while a block written again before that costs nothing to fill anew.
+    void discardContents() const noexcept;
 
 private:
     char *bytes = nullptr;

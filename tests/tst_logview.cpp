@@ -76,6 +76,14 @@ void TestLogView::replacingStartsAfresh()
     QCOMPARE(view->selectedText(), QString());
     view->appendText(QStringLiteral("\nx"));
     QCOMPARE(view->text(), QStringLiteral("new\n\nx"));
+
+    // Memory of the text replaced is used again, without a trace of what it held.
+    view->appendText(QString(5 << 20, u'o').append(u'\n').repeated(2));
+    const QString shorter = QString(3 << 20, u'n') + u'\n';
+    view->replaceText(shorter);
+    QCOMPARE(view->text(), shorter);
+    QCOMPARE(view->lineEndAt(0), shorter.size() - 1);
+    QCOMPARE(view->lineStartAt(shorter.size()), shorter.size());
 }
 
 void TestLogView::linesAreFoundByPosition()
