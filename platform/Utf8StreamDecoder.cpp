@@ -1,6 +1,25 @@
 #include "platform/Utf8StreamDecoder.h"
 
+#include <cstdint>
+#include <cstring>
+
 namespace {
+
+bool isAscii(QByteArrayView bytes)
+{
+    constexpr std::uint64_t highBits = 0x8080808080808080U;
+    qsizetype at = 0;
+    for (std::uint64_t word = 0; at + 8 <= bytes.size(); at += 8) {
+        std::memcpy(&word, bytes.data() + at, sizeof word);
+        if ((word & highBits) != 0)
+            return false;
+    }
+    for (; at < bytes.size(); ++at) {
+        if (static_cast<unsigned char>(bytes[at]) >= 0x80)
+            return false;
+    }
+    return true;
+}
 
 constexpr char16_t replacementCharacter = 0xFFFD;
 
@@ -48,6 +67,9 @@ void Utf8StreamDecoder::startSequence(unsigned char byte, char16_t *&out)
 
 QString Utf8StreamDecoder::decode(QByteArrayView bytes)
 {
+    // Renderer output is nearly always plain ASCII, which Qt widens many bytes at a time.
+    if (needed == 0 && isAscii(bytes))
+        return QString::fromLatin1(bytes);
     // Never more UTF-16 units than bytes, plus one for a sequence ended early by the first byte.
     QString text(bytes.size() + 1, Qt::Uninitialized);
     auto *const begin = reinterpret_cast<char16_t *>(text.data()); // NOLINT(cppcoreguidelines-pro-type-reinterpret-cast): QChar is one UTF-16 unit

@@ -1,0 +1,109 @@
+#include "bench/BenchWindow.h"
+
+#include "platform/LogView.h"
+#include "ui_MainWindow.h"
+
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QTimer>
+
+#include <functional>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Runs the main loop with a 1 ms timer until step, called on every tick, returns true.
+BenchWindow::Duration runTicking(const std::function<bool()> &step)
+{
+    QEventLoop loop;
+    QTimer ticker;
+    ticker.setTimerType(Qt::PreciseTimer);
+    ticker.setInterval(1);
+    BenchWindow::Duration longest{};
+    auto lastTick = Clock::now();
+    QObject::connect(&ticker, &QTimer::timeout, &loop, [&] {
+        const auto now = Clock::now();
+        longest = std::max(longest, now - lastTick);
+        lastTick = now;
+        if (step())
+            loop.quit();
+    });
+    ticker.start();
+    loop.exec();
+    return longest;
+}
+
+} // namespace
+
+BenchWindow::BenchWindow(const QString &rendererPath, const QString &scenePath)
+    : definition(rendererPath)
+{
+    QFile preferences(QDir::home().filePath(QStringLiteral(".mossworkprefs")));
+    if (!preferences.open(QIODevice::WriteOnly) || preferences.write("render_filename \"" + scenePath.toUtf8() + "\"\n") < 0)
+        qFatal("cannot write %s", qPrintable(preferences.fileName()));
+    definition.controls().outputFile->clear();
+    definition.window().resize(720, 520);
+    definition.window().show();
+}
+
+void BenchWindow::setImage(const QString &width, const QString &height, bool antialias)
+{
+    definition.controls().width->setText(width);
+    definition.controls().height->setText(height);
+    definition.controls().antialias->setChecked(antialias);
+}
+
+BenchWindow::Run BenchWindow::render()
+{
+    Run run;
+    Clock::time_point finished;
+    const auto start = Clock::now();
+    definition.controls().renderButton->click();
+    run.longestGap = runTicking([&] {
+        finished = Clock::now();
+        return !definition.controller().isRendering();
+    });
+    run.elapsed = finished - start;
+    run.shown = definition.controls().textView->length();
+    run.peakResidentBytes = peakResidentBytes();
+    return run;
+}
+
+BenchWindow::Duration BenchWindow::stopDuringFlood(qsizetype shownBeforeStop)
+{
+    Duration elapsed{};
+    definition.controls().renderButton->click();
+    runTicking([&] {
+        if (!definition.controller().isRendering())
+            qFatal("the render ended before it could be stopped");
+        if (definition.controls().textView->length() < shownBeforeStop)
+            return false;
+        const auto start = Clock::now();
+        definition.controls().renderButton->click();
+        elapsed = Clock::now() - start;
+        if (definition.controller().isRendering() || definition.controls().renderButton->text() != QLatin1String("Render"))
+            qFatal("the render did not stop");
+        return true;
+    });
+    return elapsed;
+}
+
+BenchWindow::Duration BenchWindow::idleLongestGap()
+{
+    const auto end = Clock::now() + std::chrono::milliseconds(300);
+    return runTicking([&] { return Clock::now() >= end; });
+}
+
+qint64 BenchWindow::peakResidentBytes()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (QByteArray line = status.readLine(); !line.isEmpty(); line = status.readLine()) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').front().toLongLong() * 1024;
+    }
+    return 0;
+}

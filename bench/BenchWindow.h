@@ -1,0 +1,40 @@
+#pragma once
+
+#include "platform/MainWindowDefinition.h"
+
+#include <QString>
+
+#include <chrono>
+
+// Kilnlight's real window and controller, shown offscreen, with its renderer and the scene that
+// the preferences in HOME name replaced, driven the way a user would drive them while the main
+// loop runs with a 1 ms timer whose ticks show how responsive the loop stays.
+class BenchWindow
+{
+public:
+    using Duration = std::chrono::steady_clock::duration;
+
+    struct Run
+    {
+        Duration elapsed{}; // from the press of Render to the render finished
+        Duration longestGap{}; // between two ticks of the timer
+        qsizetype shown = 0; // characters in the log
+        qint64 peakResidentBytes = 0; // of the process, once the render finished
+    };
+
+    BenchWindow(const QString &rendererPath, const QString &scenePath);
+
+    void setImage(const QString &width, const QString &height, bool antialias);
+
+    Run render();
+    // Presses Stop once the log holds the given number of characters; how long until the render
+    // was over and the button read Render again.
+    Duration stopDuringFlood(qsizetype shownBeforeStop);
+    // The longest gap between ticks with nothing to do, for comparison.
+    Duration idleLongestGap();
+
+    [[nodiscard]] static qint64 peakResidentBytes();
+
+private:
+    MainWindowDefinition definition;
+};

@@ -1,0 +1,227 @@
+// Measures how Kilnlight keeps pace with its renderer, each figure against a baseline taken in the
+// same run so that a busy machine moves both. Run through scripts/bench; --help lists the options.
+
+#include "bench/BenchWindow.h"
+#include "platform/ChildProcess.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <poll.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr qint64 mebibyte = qint64{1024} * 1024;
+
+double milliseconds(Clock::duration duration)
+{
+    return std::chrono::duration<double, std::milli>(duration).count();
+}
+
+template<typename T>
+T smallest(const std::vector<T> &values)
+{
+    return *std::ranges::min_element(values);
+}
+
+template<typename T>
+T median(std::vector<T> values)
+{
+    std::ranges::sort(values);
+    return values.at(values.size() / 2);
+}
+
+// The limit for moving output: the child writes into the same kind of pipe the application uses,
+// and a plain loop reads it into nothing.
+Clock::duration pipeToNothing(const QByteArrayList &arguments)
+{
+    OutputPipe pipe = OutputPipe::create();
+    const int readEnd = pipe.readEnd.get();
+    ChildProcess child;
+    QByteArray buffer(mebibyte, Qt::Uninitialized);
+    const auto start = Clock::now();
+    child.launch(arguments, std::move(pipe.writeEnd));
+    for (;;) {
+        const ssize_t count = ::read(readEnd, buffer.data(), static_cast<size_t>(buffer.size()));
+        if (count == 0 || (count < 0 && errno != EAGAIN && errno != EINTR))
+            break;
+        if (count < 0) {
+            pollfd readable{readEnd, POLLIN, 0};
+            ::poll(&readable, 1, -1);
+        }
+    }
+    const auto elapsed = Clock::now() - start;
+    child.waitForExit(Clock::now() + std::chrono::seconds(10));
+    return elapsed;
+}
+
+// How long stopping takes without the application: SIGTERM, the pipe read to its end, the child reaped.
+Clock::duration stopDirectly(const QByteArrayList &arguments, qint64 readBeforeStop)
+{
+    OutputPipe pipe = OutputPipe::create();
+    const int readEnd = pipe.readEnd.get();
+    ChildProcess child;
+    child.launch(arguments, std::move(pipe.writeEnd));
+    QByteArray buffer(mebibyte, Qt::Uninitialized);
+    qint64 total = 0;
+    while (total < readBeforeStop) {
+        pollfd readable{readEnd, POLLIN, 0};
+        ::poll(&readable, 1, -1);
+        const ssize_t count = ::read(readEnd, buffer.data(), static_cast<size_t>(buffer.size()));
+        if (count == 0)
+            break;
+        total += std::max<ssize_t>(count, 0);
+    }
+    const auto start = Clock::now();
+    child.terminate();
+    for (;;) {
+        pollfd readable{readEnd, POLLIN, 0};
+        ::poll(&readable, 1, -1);
+        const ssize_t count = ::read(readEnd, buffer.data(), static_cast<size_t>(buffer.size()));
+        if (count == 0 || (count < 0 && errno != EAGAIN && errno != EINTR))
+            break;
+    }
+    child.waitForExit(Clock::now() + std::chrono::seconds(10));
+    return Clock::now() - start;
+}
+
+// From process start to its first window painted, as the probe inside reports it.
+Clock::duration startUp(const QString &program)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    const auto start = Clock::now();
+    process.start(program, {});
+    if (!process.waitForFinished(30000) || process.exitCode() != 0)
+        qFatal("%s did not start and quit cleanly", qPrintable(program));
+    const qint64 shown = process.readAllStandardOutput().trimmed().toLongLong();
+    return Clock::duration(shown) - start.time_since_epoch();
+}
+
+void printLine(const QString &line)
+{
+    QTextStream(stdout) << line << Qt::endl;
+}
+
+void printFigure(const char *figure, const QString &measured, const QString &baseline, double value, double target,
+                 const char *unit)
+{
+    printLine(QString::asprintf("%-26s %-26s %-36s %8.3f%-3s (target <= %g%s) %s", figure, qPrintable(measured),
+                                qPrintable(baseline), value, unit, target, unit, value <= target ? "met" : "MISSED"));
+}
+
+QString seconds(Clock::duration duration)
+{
+    return QStringLiteral("%1 s").arg(milliseconds(duration) / 1000, 0, 'f', 3);
+}
+
+QString mib(double bytes)
+{
+    return QStringLiteral("%1 MiB").arg(bytes / static_cast<double>(mebibyte), 0, 'f', 1);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    const QApplication application(argc, argv);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Kilnlight's performance figures, each against a baseline of the same run."));
+    parser.addHelpOption();
+    const QCommandLineOption floodOption(QStringLiteral("flood-mib"), QStringLiteral("Size of the output flood."), QStringLiteral("MiB"), QStringLiteral("256"));
+    const QCommandLineOption repeatOption(QStringLiteral("repeats"), QStringLiteral("Runs per timed figure; the best counts."), QStringLiteral("n"), QStringLiteral("3"));
+    const QCommandLineOption povrayOption(QStringLiteral("povray"), QStringLiteral("POV-Ray for the real render; empty skips it."), QStringLiteral("path"), QStringLiteral("/usr/bin/povray"));
+    const QCommandLineOption sceneOption(QStringLiteral("scene"), QStringLiteral("Scene for the real render."), QStringLiteral("file"), QStringLiteral(DEMO_SCENE));
+    parser.addOptions({floodOption, repeatOption, povrayOption, sceneOption});
+    parser.process(application);
+    const qint64 floodBytes = parser.value(floodOption).toLongLong() * mebibyte;
+    const int repeats = std::max(parser.value(repeatOption).toInt(), 1);
+    const QString povray = parser.value(povrayOption);
+
+    // Debian's POV-Ray reads scenes only below HOME, /tmp and the working directory.
+    const QTemporaryDir scratch(QDir::tempPath() + QStringLiteral("/kilnlight-bench-XXXXXX"));
+    qputenv("HOME", scratch.path().toUtf8());
+    const QByteArrayList floodArguments{FLOOD_RENDERER};
+
+    printLine(QString::asprintf("%-26s %-26s %-36s %s", "figure", "measured", "baseline", "value"));
+
+    {
+        BenchWindow window(QStringLiteral(FLOOD_RENDERER), scratch.filePath(QStringLiteral("flood.pov")));
+        // The first render pays for fonts and caches, not for the log.
+        qputenv("BENCH_FLOOD_BYTES", "100000");
+        window.render();
+        qputenv("BENCH_FLOOD_BYTES", QByteArray::number(floodBytes));
+        std::vector<Clock::duration> limits;
+        std::vector<BenchWindow::Run> runs;
+        const qint64 peakBefore = BenchWindow::peakResidentBytes();
+        for (int run = 0; run < repeats; ++run) {
+            limits.push_back(pipeToNothing(floodArguments));
+            runs.push_back(window.render());
+        }
+        const qint64 peakGrowth = runs.front().peakResidentBytes - peakBefore;
+        const auto best = std::ranges::min(runs, {}, &BenchWindow::Run::elapsed);
+        const auto longestGap = std::ranges::max(runs, {}, &BenchWindow::Run::longestGap).longestGap;
+        printFigure("1 log ingest", seconds(best.elapsed) + QStringLiteral(" for ") + mib(static_cast<double>(best.shown)),
+                    QStringLiteral("pipe to nothing ") + seconds(smallest(limits)), milliseconds(best.elapsed) / milliseconds(smallest(limits)), 4, "x");
+        printFigure("2 longest main-loop gap", QStringLiteral("during %1 floods").arg(repeats),
+                    QStringLiteral("idle loop %1 ms").arg(milliseconds(window.idleLongestGap()), 0, 'f', 1), milliseconds(longestGap), 16, "ms");
+
+        std::vector<Clock::duration> stops;
+        std::vector<Clock::duration> directStops;
+        const qint64 shownBeforeStop = std::min<qint64>(16 * mebibyte, floodBytes / 4);
+        for (int run = 0; run < std::max(repeats, 5); ++run) {
+            stops.push_back(window.stopDuringFlood(shownBeforeStop));
+            directStops.push_back(stopDirectly(floodArguments, shownBeforeStop));
+        }
+        printFigure("3 stop latency (worst)", QStringLiteral("%1 stops, median %2 ms").arg(stops.size()).arg(milliseconds(median(stops)), 0, 'f', 1),
+                    QStringLiteral("SIGTERM, read, reap %1 ms").arg(milliseconds(median(directStops)), 0, 'f', 1),
+                    milliseconds(*std::ranges::max_element(stops)), 50, "ms");
+        printFigure("4 memory per log byte", mib(static_cast<double>(peakGrowth)) + QStringLiteral(" peak growth"),
+                    mib(static_cast<double>(runs.front().shown)) + QStringLiteral(" shown"),
+                    static_cast<double>(peakGrowth) / static_cast<double>(std::max<qint64>(runs.front().shown, 1)), 1.5, "");
+    }
+
+    if (!povray.isEmpty()) {
+        const QString scene = scratch.filePath(QStringLiteral("demo.pov"));
+        QFile::copy(parser.value(sceneOption), scene);
+        QFile ini(scratch.filePath(QStringLiteral("bench.ini")));
+        if (!ini.open(QIODevice::WriteOnly) || ini.write("Display=Off\n") < 0)
+            qFatal("cannot write %s", qPrintable(ini.fileName()));
+        ini.close();
+        qputenv("POVINI", ini.fileName().toUtf8());
+        BenchWindow window(povray, scene);
+        window.setImage(QStringLiteral("1280"), QStringLiteral("960"), true);
+        const QByteArrayList direct{povray.toUtf8(), "-F", "+P", "+A", "+W1280", "+H960", '"' + scene.toUtf8() + '"'};
+        std::vector<Clock::duration> throughWindow;
+        std::vector<Clock::duration> toNothing;
+        for (int run = 0; run < repeats; ++run) {
+            toNothing.push_back(pipeToNothing(direct));
+            throughWindow.push_back(window.render().elapsed);
+        }
+        printFigure("5 real render", seconds(smallest(throughWindow)) + QStringLiteral(" through the window"),
+                    QStringLiteral("povray to nothing ") + seconds(smallest(toNothing)),
+                    milliseconds(smallest(throughWindow)) / milliseconds(smallest(toNothing)), 1.02, "x");
+    }
+
+    std::vector<Clock::duration> kilnlight;
+    std::vector<Clock::duration> bare;
+    for (int run = 0; run < std::max(repeats, 5); ++run) {
+        kilnlight.push_back(startUp(QStringLiteral(STARTUP_PROBE)));
+        bare.push_back(startUp(QStringLiteral(BARE_WINDOW)));
+    }
+    printFigure("6 start-up (median)", QStringLiteral("%1 ms to the window shown").arg(milliseconds(median(kilnlight)), 0, 'f', 1),
+                QStringLiteral("bare Qt window %1 ms").arg(milliseconds(median(bare)), 0, 'f', 1),
+                milliseconds(median(kilnlight)) / milliseconds(median(bare)), 1.5, "x");
+    return 0;
+}
