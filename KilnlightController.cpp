@@ -5,6 +5,7 @@
 
 #include <QCheckBox>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLineEdit>
@@ -12,6 +13,7 @@
 #include <QMetaObject>
 #include <QPushButton>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <fcntl.h>
@@ -22,11 +24,36 @@ namespace {
 
 constexpr QByteArrayView renderFilenameKey = "render_filename";
 
-// fgets and strchr saw a line as ending at its first NUL byte; so does this reader.
+// Adds one piece of a line, without its line end, to what is kept of it. fgets and strchr saw a line
+// as ending at its first NUL byte, so nothing after one counts; nor does any of a line that can no
+// longer start with the key.
+void keepRelevant(QByteArray &line, bool &complete, QByteArrayView piece)
+{
+    if (complete)
+        return;
+    if (const qsizetype nul = piece.indexOf('\0'); nul >= 0) {
+        piece.truncate(nul);
+        complete = true;
+    }
+    line.append(piece);
+    const qsizetype compared = std::min(line.size(), renderFilenameKey.size());
+    if (QByteArrayView(line).first(compared) != renderFilenameKey.first(compared)) {
+        line.clear();
+        complete = true;
+    }
+}
+
+// Taken from the environment as bytes, which need not be UTF-8: a decoded QString would lose them.
+QByteArray preferencesPath()
+{
+    QByteArray home = qgetenv("HOME");
+    if (home.isEmpty())
+        home = QFile::encodeName(QDir::homePath());
+    return home + "/.mossworkprefs";
+}
+
 std::optional<QByteArray> renderFilenameValue(QByteArrayView line)
 {
-    if (const qsizetype nul = line.indexOf('\0'); nul >= 0)
-        line.truncate(nul);
     if (!line.startsWith(renderFilenameKey))
         return std::nullopt;
     const qsizetype openingQuote = line.indexOf('"');
@@ -90,24 +117,32 @@ std::optional<QByteArray> KilnlightController::readRenderFilename(const QByteArr
     if (!file.isValid() || ::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode))
         return std::nullopt;
 
+    std::array<char, std::size_t{64} * 1024> buffer{};
+    return scanRenderFilename([&]() -> QByteArrayView {
+        for (;;) {
+            const ssize_t count = ::read(file.get(), buffer.data(), buffer.size());
+            if (count < 0 && errno == EINTR)
+                continue;
+            return {buffer.data(), std::max<ssize_t>(count, 0)};
+        }
+    });
+}
+
+std::optional<QByteArray> KilnlightController::scanRenderFilename(const std::function<QByteArrayView()> &nextPiece)
+{
     std::optional<QByteArray> sceneFile;
     QByteArray line;
-    std::array<char, std::size_t{64} * 1024> buffer{};
-    for (;;) {
-        const ssize_t count = ::read(file.get(), buffer.data(), buffer.size());
-        if (count < 0 && errno == EINTR)
-            continue;
-        if (count <= 0)
-            break;
-        QByteArrayView rest(buffer.data(), count);
-        for (qsizetype lineEnd = rest.indexOf('\n'); lineEnd >= 0; lineEnd = rest.indexOf('\n')) {
-            line.append(rest.first(lineEnd + 1));
+    bool complete = false;
+    for (QByteArrayView piece = nextPiece(); !piece.isEmpty(); piece = nextPiece()) {
+        for (qsizetype lineEnd = piece.indexOf('\n'); lineEnd >= 0; lineEnd = piece.indexOf('\n')) {
+            keepRelevant(line, complete, piece.first(lineEnd));
             if (auto value = renderFilenameValue(line))
                 sceneFile = std::move(value);
             line.clear();
-            rest = rest.sliced(lineEnd + 1);
+            complete = false;
+            piece = piece.sliced(lineEnd + 1);
         }
-        line.append(rest);
+        keepRelevant(line, complete, piece);
     }
     if (auto value = renderFilenameValue(line))
         sceneFile = std::move(value);
@@ -123,7 +158,7 @@ void KilnlightController::render()
     }
 
     povFile.reset();
-    povFile = readRenderFilename(QDir::home().filePath(QStringLiteral(".mossworkprefs")).toUtf8());
+    povFile = readRenderFilename(preferencesPath());
     if (!povFile) {
         outlets.textView->replaceText(QString::fromLatin1(noPreferencesMessage));
         return;

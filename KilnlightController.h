@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -58,6 +59,10 @@ public:
     // the line's first and last double quote. nullopt when there is none, or the file cannot be read
     // as a regular file.
     [[nodiscard]] static std::optional<QByteArray> readRenderFilename(const QByteArray &path);
+    // The same for preferences handed over in pieces: nextPiece gives the next bytes of the file,
+    // cut anywhere, and an empty piece at its end. Memory stays bounded by the longest line that
+    // could still be usable, however long the others.
+    [[nodiscard]] static std::optional<QByteArray> scanRenderFilename(const std::function<QByteArrayView()> &nextPiece);
 
     // Starts a render, or stops the one running.
     void render();

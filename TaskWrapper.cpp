@@ -1,5 +1,6 @@
 #include "TaskWrapper.h"
 
+#include <algorithm>
 #include <utility>
 
 TaskWrapper::TaskWrapper(TaskWrapperController *controller, QByteArrayList arguments)
@@ -68,7 +69,8 @@ void TaskWrapper::stopProcess()
 }
 
 // Only what was already waiting when the stop came is read, to end of stream; a child that keeps
-// the pipe open past the deadline loses the rest.
+// the pipe open past the deadline loses the rest. Once the child itself is gone, whatever still holds
+// the pipe is something it left behind, which gets no grace period of its own.
 void TaskWrapper::drain(ChildProcess::Deadline &deadline, bool &killed)
 {
     if (!output || output->fileDescriptor() <= 0)
@@ -77,17 +79,25 @@ void TaskWrapper::drain(ChildProcess::Deadline &deadline, bool &killed)
     if (!waiting || *waiting <= 0)
         return;
     for (;;) {
-        const auto chunk = output->availableData(deadline);
+        const auto chunk = output->availableData(std::min(deadline, std::chrono::steady_clock::now() + exitCheckInterval));
         if (chunk && chunk->isEmpty())
             return;
         if (chunk) {
             deliver(decoder.decode(*chunk));
             continue;
         }
-        if (killed || !task)
+        const bool pastDeadline = std::chrono::steady_clock::now() >= deadline;
+        if (killed) {
+            if (pastDeadline)
+                return;
+            continue;
+        }
+        if (!task)
             return;
-        task->kill();
-        killed = true;
-        deadline = std::chrono::steady_clock::now() + killGracePeriod;
+        if (pastDeadline || !task->isRunning()) {
+            task->kill();
+            killed = true;
+            deadline = std::chrono::steady_clock::now() + killGracePeriod;
+        }
     }
 }

@@ -42,6 +42,8 @@ public:
     // last short wait: a stop never holds the window longer.
     static constexpr std::chrono::milliseconds terminationGracePeriod{3000};
     static constexpr std::chrono::milliseconds killGracePeriod{1000};
+    // How often a drain that finds the pipe quiet checks whether the child is still there.
+    static constexpr std::chrono::milliseconds exitCheckInterval{20};
 
     // arguments[0] is the absolute path of the program, the rest its arguments. The controller is
     // not owned and must outlive the run, or stop it first.

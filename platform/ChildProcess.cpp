@@ -163,6 +163,9 @@ bool ChildProcess::waitForExit(Deadline deadline)
         if (ready == 0 || errno != EINTR)
             return false;
     }
+    // The exited child still holds its group id: what it started and left running, deaf to SIGTERM
+    // or holding its output, goes with it.
+    signalGroup(SIGKILL);
     while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
     }
     reaped = true;

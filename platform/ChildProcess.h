@@ -53,8 +53,8 @@ public:
     void terminate() const;
     void kill() const;
 
-    // Waits until the child has exited, but not past the deadline, and reaps it. True when no
-    // child is left to wait for.
+    // Waits until the child has exited, but not past the deadline, and reaps it after killing
+    // whatever else is left in its process group. True when no child is left to wait for.
     bool waitForExit(Deadline deadline);
 
 private:

@@ -5,17 +5,10 @@
 
 #include <cerrno>
 #include <csignal>
-#include <sys/wait.h>
 
 int openDescriptorCount()
 {
     return static_cast<int>(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files | QDir::System).size());
-}
-
-bool hasNoChildren()
-{
-    siginfo_t child{};
-    return ::waitid(P_ALL, 0, &child, WEXITED | WNOHANG | WNOWAIT) < 0 && errno == ECHILD;
 }
 
 bool processExists(qint64 pid)

@@ -7,9 +7,6 @@
 // Descriptors this process has open right now.
 int openDescriptorCount();
 
-// True when this process has no child, live or zombie.
-bool hasNoChildren();
-
 // True while a process with this id exists (a zombie included).
 bool processExists(qint64 pid);
 

@@ -133,13 +133,16 @@ void spawnGrandchild(long ms)
     writeFileFromEnv("FAKE_POVRAY_GRANDCHILD_PID", std::to_string(pid));
 }
 
-void flood(long bytes)
+void flood(long bytes, const std::string &pattern)
 {
-    // Whole lines per chunk keep the 80-byte rhythm across write boundaries.
-    const std::string line = "0123456789012345678901234567890123456789012345678901234567890123456789012345678\n";
+    // Whole patterns per chunk keep their rhythm across write boundaries.
+    const std::string line = pattern.empty() ? "0123456789012345678901234567890123456789012345678901234567890123456789012345678\n" : pattern;
     std::string chunk;
     while (chunk.size() + line.size() <= std::size_t{64} * 1024) {
         chunk += line;
+    }
+    if (chunk.empty()) {
+        chunk = line;
     }
     for (auto left = static_cast<std::size_t>(bytes); left > 0;) {
         const std::size_t n = std::min(left, chunk.size());
@@ -188,7 +191,9 @@ void run(std::string_view command)
     } else if (name == "grandchild") {
         spawnGrandchild(toNumber(name, arg));
     } else if (name == "flood") {
-        flood(toNumber(name, arg));
+        const std::size_t patternStart = arg.find(':');
+        flood(toNumber(name, arg.substr(0, patternStart)),
+              patternStart == std::string_view::npos ? std::string() : unescape(arg.substr(patternStart + 1)));
     } else if (name == "fds") {
         listFds();
     } else if (name == "forever") {
