@@ -247,7 +247,7 @@ private:
         QFile::remove(grandchildFile);
         mainWindow.controls().renderButton->click();
         LogView *log = mainWindow.controls().textView;
-        const bool shown = waitFor([&] { return log->document()->characterCount() > characters; }, timeoutMs);
+        const bool shown = waitFor([&] { return log->length() >= characters; }, timeoutMs);
         mainWindow.controls().renderButton->click();
         return shown && !mainWindow.controller().isRendering();
     }
