@@ -14,6 +14,16 @@ void WindowShownProbe::install()
     application->installEventFilter(new WindowShownProbe(application));
 }
 
+namespace {
+void installWindowShownProbe()
+{
+    WindowShownProbe::install();
+}
+} // namespace
+
+// Runs in every program built with this file, before its main window exists.
+Q_COREAPP_STARTUP_FUNCTION(installWindowShownProbe)
+
 bool WindowShownProbe::eventFilter(QObject *watched, QEvent *event)
 {
     const auto *widget = qobject_cast<QWidget *>(watched);

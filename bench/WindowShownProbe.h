@@ -9,7 +9,7 @@ class WindowShownProbe : public QObject
     Q_OBJECT
 
 public:
-    // Call as a start-up function of the application object; the probe belongs to the application.
+    // Runs by itself at start-up in every program linked with the probe; belongs to the application.
     static void install();
 
 protected:

@@ -1,18 +1,7 @@
 // The start-up baseline: a bare Qt main window, reporting when it is shown.
 
-#include "bench/WindowShownProbe.h"
-
 #include <QApplication>
 #include <QMainWindow>
-
-namespace {
-void installProbe()
-{
-    WindowShownProbe::install();
-}
-} // namespace
-
-Q_COREAPP_STARTUP_FUNCTION(installProbe)
 
 int main(int argc, char *argv[])
 {

@@ -1,5 +1,7 @@
 #include "platform/Utf8StreamDecoder.h"
 
+#include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstring>
 
@@ -23,6 +25,29 @@ bool isAscii(QByteArrayView bytes)
 
 constexpr char16_t replacementCharacter = 0xFFFD;
 
+// Well-formed UTF-8 as Unicode defines it: each lead byte fixes how many continuation bytes follow
+// and the range the first of them must lie in, which rules out overlong forms, surrogates and code
+// points above U+10FFFF.
+struct LeadByte
+{
+    unsigned char first;
+    unsigned char last;
+    int continuations;
+    unsigned char lowest;
+    unsigned char highest;
+};
+
+constexpr std::array leadBytes{
+    LeadByte{0xC2, 0xDF, 1, 0x80, 0xBF},
+    LeadByte{0xE0, 0xE0, 2, 0xA0, 0xBF},
+    LeadByte{0xE1, 0xEC, 2, 0x80, 0xBF},
+    LeadByte{0xED, 0xED, 2, 0x80, 0x9F},
+    LeadByte{0xEE, 0xEF, 2, 0x80, 0xBF},
+    LeadByte{0xF0, 0xF0, 3, 0x90, 0xBF},
+    LeadByte{0xF1, 0xF3, 3, 0x80, 0xBF},
+    LeadByte{0xF4, 0xF4, 3, 0x80, 0x8F},
+};
+
 void put(char32_t codePoint, char16_t *&out)
 {
     if (codePoint < 0x10000) {
@@ -35,34 +60,23 @@ void put(char32_t codePoint, char16_t *&out)
 
 } // namespace
 
-// The lead byte decides how many continuation bytes follow and the range the first of them must lie
-// in; the narrowed ranges exclude overlong forms, surrogates and code points above U+10FFFF.
 void Utf8StreamDecoder::startSequence(unsigned char byte, char16_t *&out)
 {
-    lowest = 0x80;
-    highest = 0xBF;
     if (byte < 0x80) {
         *out++ = byte;
-    } else if (byte >= 0xC2 && byte <= 0xDF) {
-        needed = 1;
-        codePoint = byte & 0x1FU;
-    } else if (byte >= 0xE0 && byte <= 0xEF) {
-        needed = 2;
-        codePoint = byte & 0x0FU;
-        if (byte == 0xE0)
-            lowest = 0xA0;
-        else if (byte == 0xED)
-            highest = 0x9F;
-    } else if (byte >= 0xF0 && byte <= 0xF4) {
-        needed = 3;
-        codePoint = byte & 0x07U;
-        if (byte == 0xF0)
-            lowest = 0x90;
-        else if (byte == 0xF4)
-            highest = 0x8F;
-    } else {
-        *out++ = replacementCharacter;
+        return;
     }
+    const auto *const lead = std::ranges::find_if(leadBytes, [byte](const LeadByte &candidate) {
+        return byte >= candidate.first && byte <= candidate.last;
+    });
+    if (lead == leadBytes.end()) {
+        *out++ = replacementCharacter;
+        return;
+    }
+    needed = lead->continuations;
+    codePoint = byte & (0x7FU >> (needed + 1));
+    lowest = lead->lowest;
+    highest = lead->highest;
 }
 
 QString Utf8StreamDecoder::decode(QByteArrayView bytes)
