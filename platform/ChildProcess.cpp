@@ -83,7 +83,8 @@ OutputPipe OutputPipe::create()
     // Reads on the main loop must never block; the blocking reads poll first.
     ::fcntl(pipe.readEnd.get(), F_SETFL, ::fcntl(pipe.readEnd.get(), F_GETFL) | O_NONBLOCK);
     // A larger pipe lets a fast writer run on while the main loop is busy; unprivileged processes
-    // may get up to this much, and the default still works when the system refuses.
+    // may get up to this much, and the default still works when the system refuses. Its reader
+    // sizes its reads by what the pipe ended up holding.
     ::fcntl(pipe.readEnd.get(), F_SETPIPE_SZ, 1024 * 1024);
     return pipe;
 }

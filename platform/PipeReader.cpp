@@ -2,19 +2,30 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace {
-// A whole enlarged pipe's worth: a fast writer's output reaches the log in few large chunks.
-constexpr qsizetype readSize = qsizetype{1024} * 1024;
+
+// What a pipe holds when the system cannot say.
+constexpr qsizetype defaultPipeCapacity = qsizetype{64} * 1024;
+
+// One read takes all the pipe can hold, so a fast writer's output reaches the log in few chunks.
+qsizetype pipeCapacity(int descriptor)
+{
+    const int capacity = ::fcntl(descriptor, F_GETPIPE_SZ);
+    return capacity > 0 ? capacity : defaultPipeCapacity;
+}
+
 } // namespace
 
 PipeReader::PipeReader(UniqueFd readEnd, QObject *parent)
     : QObject(parent)
     , readEnd(std::move(readEnd))
     , readable(this->readEnd.get(), QSocketNotifier::Read)
+    , readSize(pipeCapacity(this->readEnd.get()))
 {
     readable.setEnabled(false);
     connect(&readable, &QSocketNotifier::activated, this, &PipeReader::readOnce);

@@ -47,4 +47,5 @@ private:
 
     UniqueFd readEnd;
     QSocketNotifier readable;
+    qsizetype readSize;
 };
