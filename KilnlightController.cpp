@@ -157,7 +157,6 @@ void KilnlightController::render()
         return;
     }
 
-    povFile.reset();
     povFile = readRenderFilename(preferencesPath());
     if (!povFile) {
         outlets.textView->replaceText(QString::fromLatin1(noPreferencesMessage));

@@ -102,14 +102,15 @@ LogView::~LogView() = default;
 void LogView::replaceText(const QString &text)
 {
     endsInCarriageReturn = false;
+    const QString lines = normalizedLineEnds(text);
     content.clear();
-    content.append(normalizedLineEnds(text));
+    content.append(lines);
     anchor = cursor = 0;
     widestLine = 0;
     updateScrollBars();
     viewport()->update();
     if (QAccessible::isActive()) {
-        QAccessibleTextUpdateEvent replaced(this, 0, QString(), text);
+        QAccessibleTextUpdateEvent replaced(this, 0, QString(), lines);
         QAccessible::updateAccessibility(&replaced);
     }
 }
