@@ -1,4 +1,5 @@
 #include "KilnlightController.h"
+#include "MossworkPreferences.h"
 #include "TestSupport.h"
 #include "platform/LogView.h"
 #include "platform/MainWindowDefinition.h"
@@ -88,7 +89,7 @@ void TestKilnlightController::readsTheLastUsableRenderFilename()
     QFETCH(QByteArray, content);
     QFETCH(Prefs, scene);
     writePreferences(content);
-    QCOMPARE(KilnlightController::readRenderFilename(home->filePath(QStringLiteral(".mossworkprefs")).toUtf8()), scene);
+    QCOMPARE(MossworkPreferences::readRenderFilename(home->filePath(QStringLiteral(".mossworkprefs")).toUtf8()), scene);
 }
 
 void TestKilnlightController::buildsTheRendererCommandLine_data()
