@@ -2,13 +2,11 @@
 
 #include "platform/UniqueFd.h"
 
-#include <QDir>
-#include <QFile>
-
 #include <algorithm>
 #include <array>
 #include <cerrno>
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -52,9 +50,13 @@ QByteArray MossworkPreferences::preferencesPath()
 {
     // Taken as bytes, which need not be UTF-8: a decoded QString would lose them.
     QByteArray home = qgetenv("HOME");
-    if (home.isEmpty())
-        home = QFile::encodeName(QDir::homePath());
-    return home + "/.mossworkprefs";
+    if (home.isEmpty()) {
+        const passwd *user = ::getpwuid(::getuid());
+        if (user != nullptr)
+            home = user->pw_dir;
+    }
+    // Without any home there is no file to read, rather than one at the filesystem's root.
+    return home.isEmpty() ? QByteArray() : home + "/.mossworkprefs";
 }
 
 std::optional<QByteArray> MossworkPreferences::readRenderFilename(const QByteArray &path)
