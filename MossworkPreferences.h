@@ -15,7 +15,7 @@ public:
     MossworkPreferences() = delete;
 
     // Where the file lies: in the directory named by HOME or, when HOME is unset or empty, in the
-    // user's home directory from the user database.
+    // user's home directory from the user database. Empty when neither names one: nothing to read.
     [[nodiscard]] static QByteArray preferencesPath();
 
     // The scene path of the last usable render_filename line of the file at path: the bytes between
