@@ -4,11 +4,9 @@
 
 #include <QByteArray>
 #include <QByteArrayList>
-#include <QByteArrayView>
 #include <QObject>
 #include <QString>
 
-#include <functional>
 #include <memory>
 #include <optional>
 
@@ -54,15 +52,6 @@ public:
     void awakeFromNib();
 
     [[nodiscard]] bool isRendering() const noexcept { return renderTask != nullptr; }
-
-    // The scene path of the last usable render_filename line of the file at path: the bytes between
-    // the line's first and last double quote. nullopt when there is none, or the file cannot be read
-    // as a regular file.
-    [[nodiscard]] static std::optional<QByteArray> readRenderFilename(const QByteArray &path);
-    // The same for preferences handed over in pieces: nextPiece gives the next bytes of the file,
-    // cut anywhere, and an empty piece at its end. Memory stays bounded by the longest line that
-    // could still be usable, however long the others.
-    [[nodiscard]] static std::optional<QByteArray> scanRenderFilename(const std::function<QByteArrayView()> &nextPiece);
 
     // Starts a render, or stops the one running.
     void render();

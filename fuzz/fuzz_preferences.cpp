@@ -2,7 +2,7 @@
 // every size up to 17 bytes, must find the same scene path, and that path must be one the file holds
 // between two quotes of one line, without a NUL or a line end.
 
-#include "KilnlightController.h"
+#include "MossworkPreferences.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -26,7 +26,7 @@ void check(bool condition)
 
 std::optional<QByteArray> scanInPieces(QByteArrayView content, qsizetype pieceSize)
 {
-    return KilnlightController::scanRenderFilename([&]() -> QByteArrayView {
+    return MossworkPreferences::scanRenderFilename([&]() -> QByteArrayView {
         const QByteArrayView piece = content.first(std::min(pieceSize, content.size()));
         content = content.sliced(piece.size());
         return piece;
@@ -38,7 +38,7 @@ std::optional<QByteArray> readFromFile(QByteArrayView content)
     const int file = ::memfd_create("mossworkprefs", MFD_CLOEXEC);
     check(file >= 0);
     check(::write(file, content.data(), static_cast<std::size_t>(content.size())) == content.size());
-    auto scene = KilnlightController::readRenderFilename(QByteArray("/proc/self/fd/") + std::to_string(file).c_str());
+    auto scene = MossworkPreferences::readRenderFilename(QByteArray("/proc/self/fd/") + std::to_string(file).c_str());
     ::close(file);
     return scene;
 }

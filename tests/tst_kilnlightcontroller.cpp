@@ -4,134 +4,123 @@
 #include "platform/MainWindowDefinition.h"
 #include "ui_MainWindow.h"
 
+#include <QImage>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 
+#include <fstream>
 
-using Prefs = std::optional<QByteArray>;
-Q_DECLARE_METATYPE(Prefs)
+// What the user finds and sets before pressing Render.
+struct Press
+{
+    QByteArray preferences = "render_filename \"/my sc\xE8ne.pov\"\n";
+    QByteArray program = FAKE_POVRAY;
+    QByteArray script{}; // for the scripted renderer
+    QString output{};
+    Qt::CheckState antialias = Qt::Unchecked;
+    QString width = QStringLiteral("640");
+};
+Q_DECLARE_METATYPE(Press)
 
+// The whole window as a user drives it, with the scripted renderer in POV-Ray's place and a home
+// directory of its own whose preferences name a scene path that is not UTF-8.
 class TestKilnlightController : public QObject
 {
     Q_OBJECT
 
 private slots:
     void init();
-    void cleanup();
-    void readsTheLastUsableRenderFilename_data();
-    void readsTheLastUsableRenderFilename();
-    void buildsTheRendererCommandLine_data();
-    void buildsTheRendererCommandLine();
-    void buttonTogglesBetweenRenderAndStop();
-    void lineEndsAndScrollingFollowTheOutput();
-    void destroyingTheWindowStopsTheRender();
+    void eachInputHasItsOutcome_data();
+    void eachInputHasItsOutcome();
+    void renderThenStop();
+    void followsALongRenderUntilTheWindowCloses();
+    void rendersThePngWithTheRealRenderer();
 
 private:
-    void writePreferences(const QByteArray &content) const;
-    void pressRenderAndWaitForTheEnd();
+    [[nodiscard]] QString homeFile(const char *name) const { return home->filePath(QLatin1String(name)); }
+    void writeHomeFile(const char *name, const QByteArray &content) const { std::ofstream(homeFile(name).toStdString()) << content.toStdString(); }
+    [[nodiscard]] Ui::MainWindow &pressRender(const Press &press);
 
     std::unique_ptr<QTemporaryDir> home;
     std::unique_ptr<MainWindowDefinition> mainWindow;
-    QString argumentsFile;
 };
 
 void TestKilnlightController::init()
 {
-    home = std::make_unique<QTemporaryDir>();
+    // Debian's POV-Ray reads and writes only below /tmp.
+    home = std::make_unique<QTemporaryDir>(QStringLiteral("/tmp/kilnlight-test-XXXXXX"));
     qputenv("HOME", home->path().toUtf8());
-    argumentsFile = home->filePath(QStringLiteral("arguments"));
-    qputenv("FAKE_POVRAY_ARGS", argumentsFile.toUtf8());
-    qputenv("FAKE_POVRAY_PID", home->filePath(QStringLiteral("pid")).toUtf8());
-    setFakeScript({});
-    mainWindow = std::make_unique<MainWindowDefinition>(QStringLiteral(FAKE_POVRAY));
+    qputenv("FAKE_POVRAY_ARGS", homeFile("arguments").toUtf8());
+    qputenv("FAKE_POVRAY_PID", homeFile("pid").toUtf8());
 }
 
-void TestKilnlightController::cleanup()
+// A new window set up as press says, its Render button pressed over the log of an earlier render.
+Ui::MainWindow &TestKilnlightController::pressRender(const Press &press)
 {
-    mainWindow.reset();
-    home.reset();
-}
-
-void TestKilnlightController::writePreferences(const QByteArray &content) const
-{
-    QFile prefs(home->filePath(QStringLiteral(".mossworkprefs")));
-    QVERIFY(prefs.open(QIODevice::WriteOnly));
-    prefs.write(content);
-}
-
-void TestKilnlightController::pressRenderAndWaitForTheEnd()
-{
-    mainWindow->controls().renderButton->click();
-    QTRY_VERIFY_WITH_TIMEOUT(!mainWindow->controller().isRendering(), 10000);
-}
-
-void TestKilnlightController::readsTheLastUsableRenderFilename_data()
-{
-    QTest::addColumn<QByteArray>("content");
-    QTest::addColumn<Prefs>("scene");
-    QTest::newRow("plain") << QByteArray("other = 1\nrender_filename = \"/Users/me/scene.pov\"\n") << Prefs("/Users/me/scene.pov");
-    QTest::newRow("value runs to the last quote") << QByteArray("render_filename \"a\"b\"\n") << Prefs("a\"b");
-    QTest::newRow("later line wins") << QByteArray("render_filename \"/a.pov\"\nrender_filename \"/b.pov\"\n") << Prefs("/b.pov");
-    QTest::newRow("unusable later line does not undo") << QByteArray("render_filename \"/a.pov\"\nrender_filename \"\"\n") << Prefs("/a.pov");
-    QTest::newRow("key is a prefix test") << QByteArray("render_filenames\"/x.pov\"") << Prefs("/x.pov");
-    QTest::newRow("empty value") << QByteArray("render_filename \"\"\n") << Prefs();
-    QTest::newRow("opening quote only") << QByteArray("render_filename \"/x.pov\n") << Prefs();
-    QTest::newRow("last byte is the opening quote") << QByteArray("render_filename \"") << Prefs();
-    QTest::newRow("leading blank") << QByteArray(" render_filename \"/x.pov\"\n") << Prefs();
-    QTest::newRow("wrong case") << QByteArray("Render_filename \"/x.pov\"\n") << Prefs();
-}
-
-void TestKilnlightController::readsTheLastUsableRenderFilename()
-{
-    QFETCH(QByteArray, content);
-    QFETCH(Prefs, scene);
-    writePreferences(content);
-    QCOMPARE(KilnlightController::readRenderFilename(home->filePath(QStringLiteral(".mossworkprefs")).toUtf8()), scene);
-}
-
-void TestKilnlightController::buildsTheRendererCommandLine_data()
-{
-    QTest::addColumn<QString>("output");
-    QTest::addColumn<Qt::CheckState>("antialias");
-    QTest::addColumn<QString>("width");
-    QTest::addColumn<QByteArrayList>("options");
-    QTest::newRow("three characters write no file") << QStringLiteral("a.p") << Qt::Checked << QStringLiteral("640")
-                                                    << QByteArrayList{"-F", "+P", "+A", "+W640", "+H480"};
-    QTest::newRow("longer names a PNG") << QStringLiteral("x.png") << Qt::Unchecked << QStringLiteral("640")
-                                        << QByteArrayList{"+Ox.png", "+FN", "+P", "+W640", "+H480"};
-    QTest::newRow("partly checked is on") << QString() << Qt::PartiallyChecked << QStringLiteral("640")
-                                          << QByteArrayList{"-F", "+P", "+A", "+W640", "+H480"};
-    QTest::newRow("length counts UTF-16 units") << QStringLiteral(u"/é.png") << Qt::Unchecked << QString()
-                                                << QByteArrayList{"+O/\xC3\xA9.png", "+FN", "+P", "+W", "+H480"};
-}
-
-void TestKilnlightController::buildsTheRendererCommandLine()
-{
-    QFETCH(QString, output);
-    QFETCH(Qt::CheckState, antialias);
-    QFETCH(QString, width);
-    QFETCH(QByteArrayList, options);
-    writePreferences("render_filename = \"/scenes/my scene.pov\"\n");
+    writeHomeFile(".mossworkprefs", press.preferences);
+    setFakeScript(press.script);
+    mainWindow = std::make_unique<MainWindowDefinition>(QFile::decodeName(press.program));
     Ui::MainWindow &controls = mainWindow->controls();
-    controls.outputFile->setText(output);
+    controls.outputFile->setText(press.output);
     controls.antialias->setTristate(true);
-    controls.antialias->setCheckState(antialias);
-    controls.width->setText(width);
-    controls.height->setText(QStringLiteral("480"));
-    pressRenderAndWaitForTheEnd();
-    const QByteArrayList expected = QByteArrayList{FAKE_POVRAY} + options + QByteArrayList{"\"/scenes/my scene.pov\""};
-    QCOMPARE(readArguments(argumentsFile), expected);
+    controls.antialias->setCheckState(press.antialias);
+    controls.width->setText(press.width);
+    controls.textView->replaceText(QStringLiteral("previous render"));
+    controls.renderButton->setText(QStringLiteral("untouched"));
+    controls.renderButton->click();
+    return controls;
 }
 
-void TestKilnlightController::buttonTogglesBetweenRenderAndStop()
+void TestKilnlightController::eachInputHasItsOutcome_data()
 {
-    writePreferences("render_filename \"/x.pov\"\n");
-    Ui::MainWindow &controls = mainWindow->controls();
-    controls.textView->replaceText(QStringLiteral("previous render"));
-    setFakeScript("out:first\\n;sleep:200;out:second\\n;forever");
-    controls.renderButton->click();
+    QTest::addColumn<Press>("press");
+    QTest::addColumn<QString>("log");
+    QTest::addColumn<QByteArrayList>("options"); // between program and scene; none when it must not have run
+
+    const QString failed = QString::fromLatin1(KilnlightController::launchFailedMessage);
+    const QString shellish = QStringLiteral("/tmp/$(touch x);\n`id` | *") + QString(10000, u'o');
+    QTest::newRow("three characters in nine bytes write no file") << Press{.output = QStringLiteral(u"€€€"), .antialias = Qt::Checked}
+                                                                   << QString() << QByteArrayList{"-F", "+P", "+A", "+W640", "+H480"};
+    QTest::newRow("four characters name a PNG, in UTF-8") << Press{.output = QStringLiteral(u"/é.p")} << QString()
+                                                         << QByteArrayList{"+O/\xC3\xA9.p", "+FN", "+P", "+W640", "+H480"};
+    QTest::newRow("partly checked is on; empty width") << Press{.antialias = Qt::PartiallyChecked, .width = QString()} << QString()
+                                                      << QByteArrayList{"-F", "+P", "+A", "+W", "+H480"};
+    QTest::newRow("shell metacharacters, line ends, 10,000 characters: as typed")
+        << Press{.output = shellish, .width = QStringLiteral(" 64\n+H1 ; rm -rf /")} << QString()
+        << QByteArrayList{"+O" + shellish.toUtf8(), "+FN", "+P", "+W 64\n+H1 ; rm -rf /", "+H480"};
+    // One argument may hold 128 KiB at most, so the system refuses to start the renderer.
+    QTest::newRow("a scene path over the system's limit") << Press{.preferences = "render_filename \"/" + QByteArray(qsizetype{1} << 20, 'd') + '"'}
+                                                         << failed << QByteArrayList();
+    QTest::newRow("renderer missing") << Press{.program = "/nonexistent/povray"} << failed << QByteArrayList();
+    QTest::newRow("renderer a directory") << Press{.program = "/tmp"} << failed << QByteArrayList();
+    QTest::newRow("renderer floods bytes that are not UTF-8, then fails with its own error")
+        << Press{.script = "flood:600000:\\xE2\\x82\\xACa\\xFF\\xC0;err:Parse Error\\n;exit:1"}
+        << QStringLiteral(u"€a\uFFFD\uFFFD").repeated(100000) + QStringLiteral("Parse Error\n") << QByteArrayList{"-F", "+P", "+W640", "+H480"};
+    QTest::newRow("no preferences: nothing runs, the title stays")
+        << Press{.preferences = ""} << QString::fromLatin1(KilnlightController::noPreferencesMessage) << QByteArrayList();
+}
+
+void TestKilnlightController::eachInputHasItsOutcome()
+{
+    QFETCH(Press, press);
+    QFETCH(QString, log);
+    QFETCH(QByteArrayList, options);
+    Ui::MainWindow &controls = pressRender(press);
+    QTRY_VERIFY_WITH_TIMEOUT(!mainWindow->controller().isRendering(), 10000);
+    QCOMPARE(controls.textView->text(), log);
+    const bool noPreferences = log == QLatin1String(KilnlightController::noPreferencesMessage);
+    QCOMPARE(controls.renderButton->text(), noPreferences ? QStringLiteral("untouched") : QStringLiteral("Render"));
+    if (options.isEmpty())
+        QVERIFY(!QFile::exists(homeFile("arguments")));
+    else
+        QCOMPARE(readArguments(homeFile("arguments")), QByteArrayList{press.program} + options + QByteArrayList{"\"/my sc\xE8ne.pov\""});
+}
+
+void TestKilnlightController::renderThenStop()
+{
+    Ui::MainWindow &controls = pressRender({.script = "out:first\\n;sleep:200;out:second\\n;forever"});
     QCOMPARE(controls.renderButton->text(), QStringLiteral("Stop"));
     QTRY_COMPARE(controls.textView->text(), QStringLiteral("first\n"));
     QThread::msleep(500); // the second line now waits in the pipe, unread
@@ -139,44 +128,39 @@ void TestKilnlightController::buttonTogglesBetweenRenderAndStop()
     QCOMPARE(controls.renderButton->text(), QStringLiteral("Render"));
     QVERIFY(!mainWindow->controller().isRendering());
     QCOMPARE(controls.textView->text(), QStringLiteral("first\nsecond\n"));
-    QVERIFY(!processExists(readPid(home->filePath(QStringLiteral("pid")))));
-
-    setFakeScript("out:done");
-    pressRenderAndWaitForTheEnd();
-    QCOMPARE(controls.textView->text(), QStringLiteral("done"));
-    QCOMPARE(controls.renderButton->text(), QStringLiteral("Render"));
+    QVERIFY(!processExists(readPid(homeFile("pid"))));
 }
 
-void TestKilnlightController::lineEndsAndScrollingFollowTheOutput()
+void TestKilnlightController::followsALongRenderUntilTheWindowCloses()
 {
-    writePreferences("render_filename \"/x.pov\"\n");
-    Ui::MainWindow &controls = mainWindow->controls();
+    Ui::MainWindow &controls = pressRender({.script = "out:a\\rb\\r;sleep:100;out:\\nc\\r\\nd\\n;sleep:100;flood:40000;sleep:300;out:tail;forever"});
     mainWindow->window().resize(600, 400);
     mainWindow->window().show();
-    setFakeScript("out:a\\rb\\r;sleep:100;out:\\nc\\r\\nd\\n;sleep:100;flood:40000;sleep:300;out:tail");
-    controls.renderButton->click();
+    // A null icon here means the icon resource was not linked in or the SVG plugin is missing.
+    QVERIFY(!mainWindow->window().windowIcon().pixmap(16).isNull());
     QTRY_VERIFY(controls.textView->text().contains(QLatin1String("0123")));
     QScrollBar *bar = controls.textView->verticalScrollBar();
     bar->setValue(0); // the user scrolls away; output still goes to the end, and the view follows it
-    QTRY_VERIFY_WITH_TIMEOUT(!mainWindow->controller().isRendering(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(controls.textView->text().endsWith(QLatin1String("tail")), 10000);
     QTRY_COMPARE(bar->value(), bar->maximum());
     QVERIFY(bar->maximum() > 0);
-    const QString log = controls.textView->text();
-    QVERIFY(log.startsWith(QLatin1String("a\nb\nc\nd\n0123")));
-    QVERIFY(log.endsWith(QLatin1String("tail")));
-    QVERIFY(!log.contains(u'\r'));
-}
-
-void TestKilnlightController::destroyingTheWindowStopsTheRender()
-{
-    writePreferences("render_filename \"/x.pov\"\n");
-    setFakeScript("out:x;forever");
-    mainWindow->controls().renderButton->click();
-    QTRY_VERIFY(!mainWindow->controls().textView->text().isEmpty());
-    const qint64 renderer = readPid(home->filePath(QStringLiteral("pid")));
+    QVERIFY(controls.textView->text().startsWith(QLatin1String("a\nb\nc\nd\n0123")));
+    const qint64 renderer = readPid(homeFile("pid"));
     QVERIFY(processExists(renderer));
     mainWindow.reset();
     QVERIFY(!processExists(renderer));
+}
+
+void TestKilnlightController::rendersThePngWithTheRealRenderer()
+{
+    QVERIFY(QFile::copy(QStringLiteral(DEMO_SCENE), homeFile("demo.pov")));
+    writeHomeFile("povray.ini", "Display=Off\n"); // or +P would wait for a key
+    qputenv("POVINI", homeFile("povray.ini").toUtf8());
+    Ui::MainWindow &controls = pressRender({.preferences = "render_filename \"" + homeFile("demo.pov").toUtf8() + "\"\n",
+                                            .program = POVRAY_EXECUTABLE, .output = homeFile("out.png"), .width = QStringLiteral("64")});
+    QTRY_VERIFY_WITH_TIMEOUT(!mainWindow->controller().isRendering(), 120000);
+    QVERIFY2(controls.textView->text().contains(QLatin1String("POV-Ray finished")), qPrintable(controls.textView->text()));
+    QCOMPARE(QImage(homeFile("out.png"), "png").size(), QSize(64, 480));
 }
 
 QTEST_MAIN(TestKilnlightController)
