@@ -17,6 +17,7 @@
 #include <array>
 #include <cerrno>
 #include <fcntl.h>
+#include <new>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -164,6 +165,7 @@ void KilnlightController::render()
     }
 
     outlets.textView->replaceText(QString());
+    logOutOfMemory = false;
     outlets.renderButton->setText(tr("Stop"));
     renderTask = std::make_unique<TaskWrapper>(this, renderArguments());
     renderTask->startProcess();
@@ -222,9 +224,24 @@ void KilnlightController::stopRenderProcess()
     stopping->stopProcess();
 }
 
+// Stopping from here would destroy the wrapper while it is still handing over this output, so
+// the stop waits for the next pass of the main loop.
 void KilnlightController::appendOutput(const QString &output)
 {
-    outlets.textView->appendText(output);
+    if (logOutOfMemory)
+        return;
+    try {
+        outlets.textView->appendText(output);
+    } catch (const std::bad_alloc &) {
+        logOutOfMemory = true;
+        outlets.textView->appendNote(outOfMemoryMessage);
+        QMetaObject::invokeMethod(
+            this, [this] {
+                if (logOutOfMemory)
+                    stopRenderProcess();
+            },
+            Qt::QueuedConnection);
+    }
     QMetaObject::invokeMethod(this, &KilnlightController::scrollToVisible, Qt::QueuedConnection);
 }
 

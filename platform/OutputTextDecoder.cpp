@@ -1,4 +1,4 @@
-#include "platform/Utf8StreamDecoder.h"
+#include "platform/OutputTextDecoder.h"
 
 #include <algorithm>
 #include <array>
@@ -7,23 +7,25 @@
 
 namespace {
 
-bool isAscii(QByteArrayView bytes)
-{
-    constexpr std::uint64_t highBits = 0x8080808080808080U;
-    qsizetype at = 0;
-    for (std::uint64_t word = 0; at + 8 <= bytes.size(); at += 8) {
-        std::memcpy(&word, bytes.data() + at, sizeof word);
-        if ((word & highBits) != 0)
-            return false;
-    }
-    for (; at < bytes.size(); ++at) {
-        if (static_cast<unsigned char>(bytes[at]) >= 0x80)
-            return false;
-    }
-    return true;
-}
-
 constexpr char16_t replacementCharacter = 0xFFFD;
+
+// Bytes are checked a word at a time and widened in fixed groups, which the compiler vectorises.
+constexpr qsizetype groupBytes = 32;
+constexpr std::uint64_t lowBits = 0x0101010101010101U;
+constexpr std::uint64_t highBits = 0x8080808080808080U;
+
+// Whether any of the group's bytes needs more than widening: a byte above ASCII or a CR.
+bool needsDecoding(const char *group)
+{
+    std::uint64_t special = 0;
+    for (qsizetype at = 0; at < groupBytes; at += 8) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, group + at, sizeof word);
+        const std::uint64_t carriageReturns = word ^ (lowBits * '\r');
+        special |= word | ((carriageReturns - lowBits) & ~carriageReturns);
+    }
+    return (special & highBits) != 0;
+}
 
 // Well-formed UTF-8 as Unicode defines it: each lead byte fixes how many continuation bytes follow
 // and the range the first of them must lie in, which rules out overlong forms, surrogates and code
@@ -48,29 +50,40 @@ constexpr std::array leadBytes{
     LeadByte{0xF4, 0xF4, 3, 0x80, 0x8F},
 };
 
-void put(char32_t codePoint, char16_t *&out)
+} // namespace
+
+void OutputTextDecoder::put(char32_t code, char16_t *&out)
 {
-    if (codePoint < 0x10000) {
-        *out++ = static_cast<char16_t>(codePoint);
+    afterCarriageReturn = false;
+    if (code < 0x10000) {
+        *out++ = static_cast<char16_t>(code);
     } else {
-        *out++ = static_cast<char16_t>(0xD7C0 + (codePoint >> 10));
-        *out++ = static_cast<char16_t>(0xDC00 | (codePoint & 0x3FF));
+        *out++ = static_cast<char16_t>(0xD7C0 + (code >> 10));
+        *out++ = static_cast<char16_t>(0xDC00 | (code & 0x3FF));
     }
 }
 
-} // namespace
+void OutputTextDecoder::putAscii(unsigned char byte, char16_t *&out)
+{
+    if (byte == '\n' && afterCarriageReturn) {
+        afterCarriageReturn = false;
+        return;
+    }
+    *out++ = byte == '\r' ? u'\n' : byte;
+    afterCarriageReturn = byte == '\r';
+}
 
-void Utf8StreamDecoder::startSequence(unsigned char byte, char16_t *&out)
+void OutputTextDecoder::startSequence(unsigned char byte, char16_t *&out)
 {
     if (byte < 0x80) {
-        *out++ = byte;
+        putAscii(byte, out);
         return;
     }
     const auto *const lead = std::ranges::find_if(leadBytes, [byte](const LeadByte &candidate) {
         return byte >= candidate.first && byte <= candidate.last;
     });
     if (lead == leadBytes.end()) {
-        *out++ = replacementCharacter;
+        put(replacementCharacter, out);
         return;
     }
     needed = lead->continuations;
@@ -79,39 +92,49 @@ void Utf8StreamDecoder::startSequence(unsigned char byte, char16_t *&out)
     highest = lead->highest;
 }
 
-QString Utf8StreamDecoder::decode(QByteArrayView bytes)
+void OutputTextDecoder::decodeByte(unsigned char byte, char16_t *&out)
 {
-    // Renderer output is nearly always plain ASCII, which Qt widens many bytes at a time.
-    if (needed == 0 && isAscii(bytes))
-        return QString::fromLatin1(bytes);
-    // Never more UTF-16 units than bytes, plus one for a sequence ended early by the first byte.
-    QString text(bytes.size() + 1, Qt::Uninitialized);
-    auto *const begin = reinterpret_cast<char16_t *>(text.data()); // NOLINT(cppcoreguidelines-pro-type-reinterpret-cast): QChar is one UTF-16 unit
-    char16_t *out = begin;
-    for (const char signedByte : bytes) {
-        const auto byte = static_cast<unsigned char>(signedByte);
-        if (needed == 0) {
-            startSequence(byte, out);
-            continue;
-        }
-        if (byte < lowest || byte > highest) {
-            *out++ = replacementCharacter;
-            needed = 0;
-            startSequence(byte, out);
-            continue;
-        }
+    if (needed == 0) {
+        startSequence(byte, out);
+    } else if (byte < lowest || byte > highest) {
+        needed = 0;
+        put(replacementCharacter, out);
+        startSequence(byte, out);
+    } else {
         codePoint = (codePoint << 6) | (byte & 0x3FU);
         lowest = 0x80;
         highest = 0xBF;
         if (--needed == 0)
             put(codePoint, out);
     }
+}
+
+const QString &OutputTextDecoder::decode(QByteArrayView bytes)
+{
+    // Never more UTF-16 units than bytes, plus one for a sequence ended early by the first byte.
+    text.resize(bytes.size() + 1);
+    auto *const begin = reinterpret_cast<char16_t *>(text.data()); // NOLINT(cppcoreguidelines-pro-type-reinterpret-cast): QChar is one UTF-16 unit
+    char16_t *out = begin;
+    const char *in = bytes.data();
+    const char *const end = in + bytes.size();
+    while (in != end) {
+        // Renderer output is nearly always plain ASCII, which only needs widening.
+        if (needed == 0 && !afterCarriageReturn && end - in >= groupBytes && !needsDecoding(in)) {
+            std::copy_n(reinterpret_cast<const unsigned char *>(in), groupBytes, out); // NOLINT(cppcoreguidelines-pro-type-reinterpret-cast): bytes read unsigned
+            in += groupBytes;
+            out += groupBytes;
+            continue;
+        }
+        for (const char *const stop = std::min(end, in + groupBytes); in != stop;)
+            decodeByte(static_cast<unsigned char>(*in++), out);
+    }
     text.truncate(out - begin);
     return text;
 }
 
-QString Utf8StreamDecoder::flush()
+QString OutputTextDecoder::flush()
 {
+    afterCarriageReturn = false;
     if (needed == 0)
         return {};
     needed = 0;
