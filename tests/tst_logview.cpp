@@ -121,7 +121,7 @@ void TestLogView::runningOutOfMemoryKeepsWhatWasShown()
         const rlimit limit{mapped + (64 << 20), mapped + (64 << 20)};
         qsizetype shown = 0;
         try {
-            for (::setrlimit(RLIMIT_AS, &limit);; shown = view->length())
+            for (::setrlimit(RLIMIT_AS, &limit); shown < (qsizetype{1} << 30); shown = view->length())
                 view->appendText(lines);
         } catch (const std::bad_alloc &) {
             view->appendNote(u"out of memory");
