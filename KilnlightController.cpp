@@ -11,6 +11,8 @@
 #include <QMetaObject>
 #include <QPushButton>
 
+#include <new>
+
 namespace {
 
 struct PathParts
@@ -74,6 +76,7 @@ void KilnlightController::render()
     }
 
     outlets.textView->replaceText(QString());
+    logOutOfMemory = false;
     outlets.renderButton->setText(tr("Stop"));
     renderTask = std::make_unique<TaskWrapper>(this, renderArguments());
     renderTask->startProcess();
@@ -132,9 +135,24 @@ void KilnlightController::stopRenderProcess()
     stopping->stopProcess();
 }
 
+// Stopping from here would destroy the wrapper while it is still handing over this output, so
+// the stop waits for the next pass of the main loop.
 void KilnlightController::appendOutput(const QString &output)
 {
-    outlets.textView->appendText(output);
+    if (logOutOfMemory)
+        return;
+    try {
+        outlets.textView->appendText(output);
+    } catch (const std::bad_alloc &) {
+        logOutOfMemory = true;
+        outlets.textView->appendNote(outOfMemoryMessage);
+        QMetaObject::invokeMethod(
+            this, [this] {
+                if (logOutOfMemory)
+                    stopRenderProcess();
+            },
+            Qt::QueuedConnection);
+    }
     QMetaObject::invokeMethod(this, &KilnlightController::scrollToVisible, Qt::QueuedConnection);
 }
 

@@ -39,6 +39,7 @@ public:
 
     static constexpr auto noPreferencesMessage = "No Mosswork preferences found";
     static constexpr auto launchFailedMessage = "Failed to run /usr/local/bin/povray";
+    static constexpr auto outOfMemoryMessage = u"Kilnlight: the log ran out of memory; the render was stopped.";
 
     // The renderer this build runs, fixed when it was configured.
     [[nodiscard]] static QString defaultRendererPath();
@@ -76,4 +77,6 @@ private:
     std::optional<QByteArray> povFile;
     std::unique_ptr<TaskWrapper> renderTask;
     Outlets outlets;
+    // The log could take no more of this render: the rest of its output is dropped until it stops.
+    bool logOutOfMemory = false;
 };

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "platform/ChildProcess.h"
+#include "platform/OutputTextDecoder.h"
 #include "platform/PipeReader.h"
-#include "platform/Utf8StreamDecoder.h"
 
 #include <QByteArrayList>
 #include <QObject>
@@ -67,5 +67,5 @@ private:
     TaskWrapperController *controller;
     QByteArrayList arguments;
     std::unique_ptr<PipeReader> output;
-    Utf8StreamDecoder decoder;
+    OutputTextDecoder decoder;
 };

@@ -1,8 +1,10 @@
 #include "bench/BenchWindow.h"
 
 #include "platform/LogView.h"
+#include "platform/OutputTextDecoder.h"
 #include "ui_MainWindow.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
@@ -88,6 +90,28 @@ BenchWindow::Duration BenchWindow::stopDuringFlood(qsizetype shownBeforeStop)
         return true;
     });
     return elapsed;
+}
+
+BenchWindow::Run BenchWindow::feed(const QByteArrayList &reads, qint64 bytes)
+{
+    OutputTextDecoder decoder;
+    const auto start = Clock::now();
+    for (qint64 fed = 0, read = 0; fed < bytes; ++read) {
+        const QByteArray &next = reads.at(read % reads.size());
+        const QByteArrayView piece = QByteArrayView(next).first(std::min<qint64>(next.size(), bytes - fed));
+        const QString &text = decoder.decode(piece);
+        if (!text.isEmpty())
+            definition.controller().appendOutput(text);
+        fed += piece.size();
+        if (read % 64 == 63)
+            QCoreApplication::processEvents();
+    }
+    QCoreApplication::processEvents();
+    Run run;
+    run.elapsed = Clock::now() - start;
+    run.shown = definition.controls().textView->length();
+    run.peakResidentBytes = peakResidentBytes();
+    return run;
 }
 
 BenchWindow::Duration BenchWindow::idleLongestGap()

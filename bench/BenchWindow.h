@@ -2,6 +2,7 @@
 
 #include "platform/MainWindowDefinition.h"
 
+#include <QByteArrayList>
 #include <QString>
 
 #include <chrono>
@@ -30,6 +31,9 @@ public:
     // Presses Stop once the log holds the given number of characters; how long until the render
     // was over and the button read Render again.
     Duration stopDuringFlood(qsizetype shownBeforeStop);
+    // Hands the controller the reads in turn, decoded as the task would decode them, until the
+    // given number of bytes went in, with the main loop run every few reads; longestGap stays 0.
+    Run feed(const QByteArrayList &reads, qint64 bytes);
     // The longest gap between ticks with nothing to do, for comparison.
     Duration idleLongestGap();
 

@@ -131,6 +131,42 @@ QString mib(double bytes)
     return QStringLiteral("%1 MiB").arg(bytes / static_cast<double>(mebibyte), 0, 'f', 1);
 }
 
+// What the log is fed with, read by read: lines of plain ASCII, the same alternating with lines of
+// other scripts, or a log of nothing but line ends.
+QByteArrayList feedReads(const QString &kind)
+{
+    const QByteArray ascii = "Parsing object 0123456789 of the scene: every byte counts, every line is eighty\n";
+    if (kind == QLatin1String("mixed"))
+        return {ascii, "Trace \xE2\x86\x92 ray hits the sphere \xE2\x80\x94 \xCE\xA3 weights \xE2\x89\x88 0.95, caf\xC3\xA9 \xE2\x9C\x93\n"};
+    if (kind == QLatin1String("empty-lines"))
+        return {QByteArray(mebibyte, '\n')};
+    return {ascii};
+}
+
+struct Fed
+{
+    Clock::duration elapsed{};
+    qint64 shown = 0;
+    qint64 peakGrowth = 0;
+};
+
+// One fed log in a process of its own, so that its peak memory is its own.
+Fed feedInFreshProcess(const QString &kind, qint64 bytes)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--feed"), kind, QStringLiteral("--feed-bytes"), QString::number(bytes)});
+    if (!process.waitForFinished(600000) || process.exitCode() != 0)
+        qFatal("feeding %s did not finish cleanly", qPrintable(kind));
+    const QList<QByteArray> figures = process.readAllStandardOutput().trimmed().split(' ');
+    return {Clock::duration(figures.value(0).toLongLong()), figures.value(1).toLongLong(), figures.value(2).toLongLong()};
+}
+
+double perUnit(const Fed &fed)
+{
+    return static_cast<double>(fed.peakGrowth) / static_cast<double>(std::max<qint64>(fed.shown, 1));
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -143,7 +179,11 @@ int main(int argc, char *argv[])
     const QCommandLineOption repeatOption(QStringLiteral("repeats"), QStringLiteral("Runs per timed figure; the best counts."), QStringLiteral("n"), QStringLiteral("3"));
     const QCommandLineOption povrayOption(QStringLiteral("povray"), QStringLiteral("POV-Ray for the real render; empty skips it."), QStringLiteral("path"), QStringLiteral("/usr/bin/povray"));
     const QCommandLineOption sceneOption(QStringLiteral("scene"), QStringLiteral("Scene for the real render."), QStringLiteral("file"), QStringLiteral(DEMO_SCENE));
-    parser.addOptions({floodOption, repeatOption, povrayOption, sceneOption});
+    const QCommandLineOption mixedOption(QStringLiteral("mixed-mib"), QStringLiteral("Size of the mixed-script flood, one line a read."), QStringLiteral("MiB"), QStringLiteral("32"));
+    const QCommandLineOption linesOption(QStringLiteral("empty-lines"), QStringLiteral("Lines of the log of empty lines."), QStringLiteral("n"), QStringLiteral("20000000"));
+    const QCommandLineOption feedOption(QStringLiteral("feed"), QStringLiteral("Internal: feed one log of this kind here and print its figures."), QStringLiteral("kind"));
+    const QCommandLineOption feedBytesOption(QStringLiteral("feed-bytes"), QStringLiteral("Internal: bytes to feed."), QStringLiteral("n"));
+    parser.addOptions({floodOption, repeatOption, povrayOption, sceneOption, mixedOption, linesOption, feedOption, feedBytesOption});
     parser.process(application);
     const qint64 floodBytes = parser.value(floodOption).toLongLong() * mebibyte;
     const int repeats = std::max(parser.value(repeatOption).toInt(), 1);
@@ -153,6 +193,17 @@ int main(int argc, char *argv[])
     const QTemporaryDir scratch(QDir::tempPath() + QStringLiteral("/kilnlight-bench-XXXXXX"));
     qputenv("HOME", scratch.path().toUtf8());
     const QByteArrayList floodArguments{FLOOD_RENDERER};
+
+    if (parser.isSet(feedOption)) {
+        BenchWindow window(QStringLiteral(FLOOD_RENDERER), scratch.filePath(QStringLiteral("flood.pov")));
+        // The window painted first, so that its fonts and caches count as they were before.
+        window.idleLongestGap();
+        const qint64 peakBefore = BenchWindow::peakResidentBytes();
+        const BenchWindow::Run run = window.feed(feedReads(parser.value(feedOption)), parser.value(feedBytesOption).toLongLong());
+        printLine(QString::asprintf("%lld %lld %lld", static_cast<long long>(run.elapsed.count()), static_cast<long long>(run.shown),
+                                    static_cast<long long>(run.peakResidentBytes - peakBefore)));
+        return 0;
+    }
 
     printLine(QString::asprintf("%-26s %-26s %-36s %s", "figure", "measured", "baseline", "value"));
 
@@ -223,5 +274,22 @@ int main(int argc, char *argv[])
     printFigure("6 start-up (median)", QStringLiteral("%1 ms to the window shown").arg(milliseconds(median(kilnlight)), 0, 'f', 1),
                 QStringLiteral("bare Qt window %1 ms").arg(milliseconds(median(bare)), 0, 'f', 1),
                 milliseconds(median(kilnlight)) / milliseconds(median(bare)), 1.5, "x");
+
+    const qint64 mixedBytes = parser.value(mixedOption).toLongLong() * mebibyte;
+    std::vector<Fed> ascii;
+    std::vector<Fed> mixed;
+    for (int run = 0; run < repeats; ++run) {
+        ascii.push_back(feedInFreshProcess(QStringLiteral("ascii"), mixedBytes));
+        mixed.push_back(feedInFreshProcess(QStringLiteral("mixed"), mixedBytes));
+    }
+    const auto bestAscii = std::ranges::min(ascii, {}, &Fed::elapsed).elapsed;
+    const auto bestMixed = std::ranges::min(mixed, {}, &Fed::elapsed).elapsed;
+    printFigure("7 mixed-script ingest", seconds(bestMixed) + QStringLiteral(" for ") + mib(static_cast<double>(mixedBytes)),
+                QStringLiteral("ASCII, same reads %1").arg(seconds(bestAscii)), milliseconds(bestMixed) / milliseconds(bestAscii), 3, "x");
+    printFigure("8 mixed-script memory", mib(static_cast<double>(mixed.front().peakGrowth)) + QStringLiteral(" peak growth"),
+                QStringLiteral("%1 M UTF-16 units shown").arg(static_cast<double>(mixed.front().shown) / 1e6, 0, 'f', 1), perUnit(mixed.front()), 2.5, "");
+    const Fed lines = feedInFreshProcess(QStringLiteral("empty-lines"), parser.value(linesOption).toLongLong());
+    printFigure("9 memory, empty lines", mib(static_cast<double>(lines.peakGrowth)) + QStringLiteral(" peak growth"),
+                QStringLiteral("%1 M lines shown").arg(static_cast<double>(lines.shown) / 1e6, 0, 'f', 1), perUnit(lines), 1.5, "");
     return 0;
 }

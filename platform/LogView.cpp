@@ -16,6 +16,7 @@
 
 #include <array>
 #include <cmath>
+#include <new>
 
 namespace {
 
@@ -101,58 +102,51 @@ LogView::~LogView() = default;
 
 void LogView::replaceText(const QString &text)
 {
-    endsInCarriageReturn = false;
-    const QString lines = normalizedLineEnds(text);
     content.clear();
-    content.append(lines);
+    content.append(text);
     anchor = cursor = 0;
     widestLine = 0;
     updateScrollBars();
     viewport()->update();
     if (QAccessible::isActive()) {
-        QAccessibleTextUpdateEvent replaced(this, 0, QString(), lines);
+        QAccessibleTextUpdateEvent replaced(this, 0, QString(), text);
         QAccessible::updateAccessibility(&replaced);
     }
 }
 
 void LogView::appendText(const QString &text)
 {
-    const QString lines = normalizedLineEnds(text);
-    if (lines.isEmpty())
-        return;
     const qsizetype end = content.size();
     const qsizetype lastLine = content.lineCount() - 1;
-    content.append(lines);
+    try {
+        content.append(text);
+    } catch (const std::bad_alloc &) {
+        showAppended(end, lastLine);
+        throw;
+    }
+    showAppended(end, lastLine, &text);
+}
+
+void LogView::appendNote(QStringView note)
+{
+    const qsizetype end = content.size();
+    const qsizetype lastLine = content.lineCount() - 1;
+    content.appendNote(note);
+    showAppended(end, lastLine);
+}
+
+// Without the text appended at hand, what accessibility tools are told is read back from the log.
+void LogView::showAppended(qsizetype at, qsizetype lastLine, const QString *appended)
+{
+    if (content.size() == at)
+        return;
     updateScrollBars();
     if (lastLine <= verticalScrollBar()->value() + visibleRows())
         scheduleRepaint();
     if (QAccessible::isActive()) {
-        QAccessibleTextInsertEvent inserted(this, toInt(end), lines);
+        QAccessibleTextInsertEvent inserted(this, toInt(at), appended != nullptr ? *appended : content.mid(at, content.size()));
         QAccessible::updateAccessibility(&inserted);
     }
-}
-
-// The renderer's output has no CR at all most of the time: then the text is passed on unchanged.
-QString LogView::normalizedLineEnds(const QString &text)
-{
-    if (text.isEmpty())
-        return text;
-    const bool continuesLineEnd = endsInCarriageReturn && text.front() == u'\n';
-    if (!text.contains(u'\r')) {
-        endsInCarriageReturn = false;
-        return continuesLineEnd ? text.sliced(1) : text;
-    }
-    QString lines;
-    lines.reserve(text.size());
-    for (const QChar character : text) {
-        if (character == u'\n' && endsInCarriageReturn) {
-            endsInCarriageReturn = false;
-            continue;
-        }
-        endsInCarriageReturn = character == u'\r';
-        lines.append(endsInCarriageReturn ? QChar(u'\n') : character);
-    }
-    return lines;
 }
 
 void LogView::scrollToEnd()

@@ -12,11 +12,10 @@
 class QTextLayout;
 
 // The log: read-only, yet selectable by mouse and keyboard and copyable, in a fixed-width font,
-// readable by screen readers. Its text is only ever replaced whole or extended at its end. A lone
-// carriage return, which the renderer ends its progress lines with, shows as a line break; CR LF
-// is one. Lines are not wrapped; the horizontal scroll bar reaches long ones. Only the visible
-// lines are ever laid out, so appending, scrolling and painting cost the same however long the log
-// grows. Positions count UTF-16 units of text().
+// readable by screen readers. Its text is only ever replaced whole or extended at its end; lines
+// end at '\n', as OutputTextDecoder leaves them. Lines are not wrapped; the horizontal scroll bar
+// reaches long ones. Only the visible lines are ever laid out, so appending, scrolling and painting
+// cost the same however long the log grows. Positions count UTF-16 units of text().
 class LogView : public QAbstractScrollArea
 {
     Q_OBJECT
@@ -29,7 +28,10 @@ public:
 
     [[nodiscard]] QString text() const { return content.mid(0, content.size()); }
     void replaceText(const QString &text);
+    // Throws std::bad_alloc when memory runs out, showing the part of the text that fit.
     void appendText(const QString &text);
+    // Ends the log with a short Latin-1 note on a line of its own, even once memory has run out.
+    void appendNote(QStringView note);
     // Brings the end of the text into view, whatever the user scrolled to.
     void scrollToEnd();
 
@@ -76,7 +78,7 @@ private:
     };
 
     [[nodiscard]] LineLayout layoutLine(qsizetype line) const;
-    [[nodiscard]] QString normalizedLineEnds(const QString &text);
+    void showAppended(qsizetype at, qsizetype lastLine, const QString *appended = nullptr);
     [[nodiscard]] int visibleRows() const;
     [[nodiscard]] qsizetype wordStart(qsizetype position) const;
     [[nodiscard]] qsizetype wordEnd(qsizetype position) const;
@@ -95,6 +97,4 @@ private:
     QElapsedTimer sincePaint;
     QTimer repaintTimer;
     qreal widestLine = 0; // widest line painted so far, where it exceeds the character count's guess
-    // The last text appended ended in CR: a LF opening the next one belongs to the same line end.
-    bool endsInCarriageReturn = false;
 };

@@ -3,8 +3,21 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
+#include <QFile>
 #include <QScrollBar>
 #include <QTest>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#if defined(__SANITIZE_ADDRESS__)
+#define KILNLIGHT_UNDER_ASAN 1
+#elif defined(__has_feature)
+#define KILNLIGHT_UNDER_ASAN __has_feature(address_sanitizer)
+#else
+#define KILNLIGHT_UNDER_ASAN 0
+#endif
 
 class TestLogView : public QObject
 {
@@ -16,7 +29,7 @@ private slots:
     void showsWhatWasAppended_data();
     void showsWhatWasAppended();
     void replacingStartsAfresh();
-    void linesAreFoundByPosition();
+    void runningOutOfMemoryKeepsWhatWasShown();
     void selectsAndCopiesByKeyboard_data();
     void selectsAndCopiesByKeyboard();
     void selectsByMouse();
@@ -45,15 +58,17 @@ void TestLogView::showsWhatWasAppended_data()
     QTest::addColumn<QStringList>("pieces");
     QTest::addColumn<QString>("text");
     QTest::newRow("plain lines") << QStringList{QStringLiteral("a\nb"), QStringLiteral("c\n")} << QStringLiteral("a\nbc\n");
-    QTest::newRow("lone CR is a line break") << QStringList{QStringLiteral("10%\r20%\r")} << QStringLiteral("10%\n20%\n");
-    QTest::newRow("CR LF is one") << QStringList{QStringLiteral("a\r\nb\r\n")} << QStringLiteral("a\nb\n");
-    QTest::newRow("CR LF split between pieces") << QStringList{QStringLiteral("a\r"), QStringLiteral("\nb")} << QStringLiteral("a\nb");
-    QTest::newRow("LF after a CR-free piece stays") << QStringList{QStringLiteral("a\r"), QStringLiteral("b"), QStringLiteral("\nc")}
-                                                    << QStringLiteral("a\nb\nc");
-    QTest::newRow("beyond Latin-1") << QStringList{QStringLiteral(u"caf\u00e9 "), QStringLiteral(u"\u2713 \U0001F600\n"), QStringLiteral("ok")}
-                                    << QStringLiteral(u"caf\u00e9 \u2713 \U0001F600\nok");
+    QTest::newRow("beyond Latin-1") << QStringList{QStringLiteral(u"caf\u00e9 "), QStringLiteral(u"\u2713 \U0001F600\n"), QStringLiteral(u"\u00e9")}
+                                    << QStringLiteral(u"caf\u00e9 \u2713 \U0001F600\n\u00e9");
     const QString block = QString(3 << 20, u'x') + u'\n';
     QTest::newRow("pieces larger than a block") << QStringList{block, QStringLiteral(u"\u2713"), block} << block + u'\u2713' + block;
+    QStringList alternating;
+    for (int piece = 0; piece < 3000; ++piece)
+        alternating << QStringList{QStringLiteral("ab\n"), QStringLiteral(u"\u2192"), QStringLiteral(u"\u00e9\n\n")}.at(piece % 3);
+    QTest::newRow("widths alternating piece by piece") << alternating << alternating.join(QString());
+    const QString late = QString(1500, u'a') + u'\u2192' + QString(700, u'b') + u'\n';
+    const QString shortLines = QString(3000, u'\n') + QStringLiteral("x\n").repeated(2000);
+    QTest::newRow("wide late in a piece, short lines") << QStringList{QStringLiteral("12\n"), late, shortLines, late} << QStringLiteral("12\n") + late + shortLines + late;
 }
 
 void TestLogView::showsWhatWasAppended()
@@ -65,17 +80,21 @@ void TestLogView::showsWhatWasAppended()
     QCOMPARE(view->text(), text);
     QCOMPARE(view->length(), text.size());
     QCOMPARE(view->textRange(1, 4), text.mid(1, 3));
+    qsizetype start = 0;
+    for (const QStringView line : qTokenize(text, u'\n')) {
+        QCOMPARE(view->lineStartAt(start + line.size()), start);
+        QCOMPARE(view->lineEndAt(start), start + line.size());
+        start += line.size() + 1;
+    }
 }
 
 void TestLogView::replacingStartsAfresh()
 {
-    view->appendText(QStringLiteral("old\r"));
+    view->appendText(QStringLiteral("old"));
     view->selectAll();
-    view->replaceText(QStringLiteral("new\r\n"));
+    view->replaceText(QStringLiteral("new\n"));
     QCOMPARE(view->text(), QStringLiteral("new\n"));
     QCOMPARE(view->selectedText(), QString());
-    view->appendText(QStringLiteral("\nx"));
-    QCOMPARE(view->text(), QStringLiteral("new\n\nx"));
 
     // Memory of the text replaced is used again, without a trace of what it held.
     view->appendText(QString(5 << 20, u'o').append(u'\n').repeated(2));
@@ -86,19 +105,34 @@ void TestLogView::replacingStartsAfresh()
     QCOMPARE(view->lineStartAt(shorter.size()), shorter.size());
 }
 
-void TestLogView::linesAreFoundByPosition()
+// In a child with little address space left, whatever fails to be allocated: the log keeps what it
+// showed, and a note still gets through on a line of its own.
+void TestLogView::runningOutOfMemoryKeepsWhatWasShown()
 {
-    QString text;
-    for (int line = 0; line < 300000; ++line)
-        text += QString::number(line) + u'\n';
-    view->appendText(text);
-    for (const int line : {0, 1, 99999, 262143, 262144, 299999}) {
-        const qsizetype start = text.indexOf(u'\n' + QString::number(line) + u'\n') + 1;
-        const qsizetype at = line == 0 ? 0 : start;
-        QCOMPARE(view->lineStartAt(at + 1), at);
-        QCOMPARE(view->lineEndAt(at), text.indexOf(u'\n', at));
+#if KILNLIGHT_UNDER_ASAN
+    QSKIP("AddressSanitizer cannot run under an address-space limit");
+#endif
+    const QString lines = QStringLiteral(u"Trace \u2192 ok\n").repeated(4096);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        QFile statm(QStringLiteral("/proc/self/statm"));
+        statm.open(QIODevice::ReadOnly);
+        const auto mapped = static_cast<rlim_t>(statm.readAll().split(' ').front().toLongLong() * ::sysconf(_SC_PAGESIZE));
+        const rlimit limit{mapped + (64 << 20), mapped + (64 << 20)};
+        qsizetype shown = 0;
+        try {
+            for (::setrlimit(RLIMIT_AS, &limit); shown < (qsizetype{1} << 30); shown = view->length())
+                view->appendText(lines);
+        } catch (const std::bad_alloc &) {
+            view->appendNote(u"out of memory");
+        }
+        const qsizetype note = view->lineStartAt(view->length());
+        ::_exit(shown > 0 && note > shown && view->textRange(shown - lines.size(), shown) == lines
+                        && view->textRange(note - 1, view->length()) == QStringLiteral("\nout of memory") ? 0 : 1);
     }
-    QCOMPARE(view->lineStartAt(text.size()), text.size());
+    int status = -1;
+    QCOMPARE(::waitpid(child, &status, 0), child);
+    QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 void TestLogView::selectsAndCopiesByKeyboard_data()
@@ -151,7 +185,7 @@ void TestLogView::selectsByMouse()
 
 void TestLogView::accessibilityToolsReadTheText()
 {
-    view->appendText(QStringLiteral("Parsing\rRendering line 1\n"));
+    view->appendText(QStringLiteral("Parsing\nRendering line 1\n"));
     QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(view.get());
     if (accessible == nullptr)
         QFAIL("the log is not accessible");
