@@ -38,8 +38,9 @@ class TaskWrapper : public QObject
     Q_OBJECT
 
 public:
-    // After SIGTERM the child gets this long to exit and close its output, then SIGKILL and one
-    // last short wait: a stop never holds the window longer.
+    // After SIGTERM at a stop the child gets this long to exit, then its group gets SIGKILL and one
+    // last short wait: a stop never holds the window longer, however much output keeps coming.
+    // After a natural end the child gets the same grace in the background.
     static constexpr std::chrono::milliseconds terminationGracePeriod{3000};
     static constexpr std::chrono::milliseconds killGracePeriod{1000};
     // How often a drain that finds the pipe quiet checks whether the child is still there.
@@ -47,25 +48,28 @@ public:
 
     // arguments[0] is the absolute path of the program, the rest its arguments. The controller is
     // not owned and must outlive the run, or stop it first.
-    TaskWrapper(TaskWrapperController *controller, QByteArrayList arguments);
+    TaskWrapper(TaskWrapperController *controller, QByteArrayList arguments,
+                ChildProcess::ExitNotice exitNotice = ChildProcess::ExitNotice::PidFdWhereAvailable);
     TaskWrapper(const TaskWrapper &) = delete;
     TaskWrapper &operator=(const TaskWrapper &) = delete;
     ~TaskWrapper() override;
 
     void startProcess();
 
-    // Terminates the child if it still runs, hands over what it left in the pipe, reaps it and
-    // reports processFinished. Safe to call again; later calls report nothing.
+    // Terminates the child and its process group, hands over what it left in the pipe within the
+    // grace periods, and reports processFinished. Safe to call again; later calls report nothing.
     void stopProcess();
 
 private:
     void getData(const QByteArray &data);
     void drain(ChildProcess::Deadline &deadline, bool &killed);
     void deliver(const QString &text);
+    void finish();
 
     std::unique_ptr<ChildProcess> task;
     TaskWrapperController *controller;
     QByteArrayList arguments;
+    ChildProcess::ExitNotice exitNotice;
     std::unique_ptr<PipeReader> output;
     Utf8StreamDecoder decoder;
 };
