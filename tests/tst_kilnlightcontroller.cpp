@@ -4,6 +4,7 @@
 #include "platform/MainWindowDefinition.h"
 #include "ui_MainWindow.h"
 
+#include <QAccessible>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -131,12 +132,15 @@ void TestKilnlightController::buttonTogglesBetweenRenderAndStop()
     Ui::MainWindow &controls = mainWindow->controls();
     controls.textView->replaceText(QStringLiteral("previous render"));
     setFakeScript("out:first\\n;sleep:200;out:second\\n;forever");
+    const auto accessibleName = [&] { return QAccessible::queryAccessibleInterface(controls.renderButton)->text(QAccessible::Name); };
     controls.renderButton->click();
     QCOMPARE(controls.renderButton->text(), QStringLiteral("Stop"));
+    QCOMPARE(accessibleName(), QStringLiteral("Stop"));
     QTRY_COMPARE(controls.textView->text(), QStringLiteral("first\n"));
     QThread::msleep(500); // the second line now waits in the pipe, unread
     controls.renderButton->click();
     QCOMPARE(controls.renderButton->text(), QStringLiteral("Render"));
+    QCOMPARE(accessibleName(), QStringLiteral("Render"));
     QVERIFY(!mainWindow->controller().isRendering());
     QCOMPARE(controls.textView->text(), QStringLiteral("first\nsecond\n"));
     QVERIFY(!processExists(readPid(home->filePath(QStringLiteral("pid")))));
