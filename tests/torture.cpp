@@ -32,7 +32,7 @@ constexpr long peakMemoryGrowthLimitKiB = 512L * 1024;
 constexpr long peakMemoryGrowthLimitKiB = 32L * 1024;
 #endif
 // What fakepovray's flood writes, over and over.
-const QByteArray floodLine("0123456789012345678901234567890123456789012345678901234567890123456789012345678\n");
+constexpr QByteArrayView floodLine("0123456789012345678901234567890123456789012345678901234567890123456789012345678\n");
 
 struct Figures
 {
@@ -104,7 +104,7 @@ Kind kindOf(int index)
     return {"out:render " + n + " caf\\xC3;sleep:1;out:\\xA9\\r\\n;err:pass 1\\r;err:pass 2\\r\\n;flood:" + QByteArray::number(flood) +
                 ";out:\\xE2\\x82;sleep:1;out:\\xAC \\xF0\\x9F\\x98\\x80 done\\n",
             // The log shows each lone CR and each CR LF as one line break.
-            "render " + n + " caf\xC3\xA9\npass 1\npass 2\n" + floodLine.repeated(flood / floodLine.size() + 1).first(flood) +
+            "render " + n + " caf\xC3\xA9\npass 1\npass 2\n" + floodLine.toByteArray().repeated(flood / floodLine.size() + 1).first(flood) +
                 "\xE2\x82\xAC \xF0\x9F\x98\x80 done\n"};
 }
 
