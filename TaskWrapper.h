@@ -32,7 +32,9 @@ public:
 
 // Runs one child process, once: its standard output and standard error share one pipe, and each
 // read of it reaches the controller as text as soon as it arrives. The run ends at end of stream or
-// when stopped; a stopped wrapper is never restarted.
+// when stopped; a stopped wrapper is never restarted. At end of stream nothing waits: the child alone
+// is asked to end and is reaped in the background, and what it left running with its output closed
+// is left alone.
 class TaskWrapper : public QObject
 {
     Q_OBJECT
@@ -43,7 +45,7 @@ public:
     // After a natural end the child gets the same grace in the background.
     static constexpr std::chrono::milliseconds terminationGracePeriod{3000};
     static constexpr std::chrono::milliseconds killGracePeriod{1000};
-    // How often a drain that finds the pipe quiet checks whether the child is still there.
+    // The longest a drain waits on a quiet pipe before it looks at the child and the deadline again.
     static constexpr std::chrono::milliseconds exitCheckInterval{20};
 
     // arguments[0] is the absolute path of the program, the rest its arguments. The controller is
