@@ -107,8 +107,14 @@ void KilnlightController::set()
 void KilnlightController::savePanelDidEnd(QFileDialog *panel, int returnCode) const
 {
     const QStringList chosen = panel->selectedFiles();
-    if (returnCode == QDialog::Accepted && !chosen.isEmpty())
-        outlets.outputFile->setText(QFileInfo(chosen.constFirst()).absoluteFilePath());
+    if (returnCode != QDialog::Accepted || chosen.isEmpty())
+        return;
+    // The dialog's default suffix only fills in a missing one; a name with any other extension is
+    // kept to PNG the same way, as a save panel restricted to one file type does.
+    QString path = QFileInfo(chosen.constFirst()).absoluteFilePath();
+    if (QFileInfo(path).suffix().compare(QLatin1String("png"), Qt::CaseInsensitive) != 0)
+        path += QLatin1String(".png");
+    outlets.outputFile->setText(path);
 }
 
 QByteArrayList KilnlightController::renderArguments() const

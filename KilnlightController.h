@@ -60,7 +60,7 @@ public:
     // folder and name in the output field, and works while a render runs.
     void set();
     // Called when that dialog closes: on QDialog::Accepted the output field gets the chosen file's
-    // absolute path, on any other code it stays as it was.
+    // absolute path, ".png" appended unless it already ends so; on any other code it stays as it was.
     void savePanelDidEnd(QFileDialog *panel, int returnCode) const;
     void stopRenderProcess();
     void scrollToVisible() const;

@@ -1,11 +1,15 @@
 #include "TaskWrapper.h"
 
+#include "platform/ChildReaper.h"
+
 #include <algorithm>
+#include <csignal>
 #include <utility>
 
-TaskWrapper::TaskWrapper(TaskWrapperController *controller, QByteArrayList arguments)
+TaskWrapper::TaskWrapper(TaskWrapperController *controller, QByteArrayList arguments, ChildProcess::ExitNotice exitNotice)
     : controller(controller)
     , arguments(std::move(arguments))
+    , exitNotice(exitNotice)
 {
 }
 
@@ -17,7 +21,7 @@ TaskWrapper::~TaskWrapper()
 void TaskWrapper::startProcess()
 {
     controller->processStarted();
-    task = std::make_unique<ChildProcess>();
+    task = std::make_unique<ChildProcess>(exitNotice);
     try {
         OutputPipe pipe = OutputPipe::create();
         output = std::make_unique<PipeReader>(std::move(pipe.readEnd));
@@ -32,8 +36,12 @@ void TaskWrapper::startProcess()
 
 void TaskWrapper::getData(const QByteArray &data)
 {
+    // At end of stream there is nothing to drain and nothing to wait for: the child alone is asked
+    // to end, and whatever it started and left running, its output closed, is left alone.
     if (data.isEmpty()) {
-        stopProcess();
+        disconnect(output.get(), nullptr, this, nullptr);
+        task->signal(SIGTERM, ChildProcess::Reach::ChildOnly);
+        finish();
         return;
     }
     deliver(decoder.decode(data));
@@ -51,26 +59,39 @@ void TaskWrapper::stopProcess()
     if (output)
         disconnect(output.get(), nullptr, this, nullptr);
     if (task)
-        task->terminate();
+        task->signal(SIGTERM, ChildProcess::Reach::WholeGroup);
 
     auto deadline = std::chrono::steady_clock::now() + terminationGracePeriod;
     bool killed = false;
     drain(deadline, killed);
-    if (task && !task->waitForExit(deadline) && !killed) {
-        task->kill();
-        task->waitForExit(std::chrono::steady_clock::now() + killGracePeriod);
+    if (task) {
+        if (!killed) {
+            task->waitForExit(deadline);
+            deadline = std::chrono::steady_clock::now() + killGracePeriod;
+        }
+        // The child past its grace, or what it left running in its group.
+        task->signal(SIGKILL, ChildProcess::Reach::WholeGroup);
+        task->waitForExit(deadline);
     }
+    finish();
+}
+
+void TaskWrapper::finish()
+{
     if (output)
         output->close();
     deliver(decoder.flush());
+    if (task)
+        ChildReaper::reapInBackground(std::move(task), terminationGracePeriod);
 
     if (auto *finished = std::exchange(controller, nullptr))
         finished->processFinished();
 }
 
-// Only what was already waiting when the stop came is read, to end of stream; a child that keeps
-// the pipe open past the deadline loses the rest. Once the child itself is gone, whatever still holds
-// the pipe is something it left behind, which gets no grace period of its own.
+// Hands over what was waiting when the stop came and what follows it, to end of stream, but from
+// the deadline on nothing more is read: something outside the child's group may keep the pipe full
+// for ever. Once the child itself is gone, whatever still holds the pipe is something it left
+// behind, which gets no grace period of its own.
 void TaskWrapper::drain(ChildProcess::Deadline &deadline, bool &killed)
 {
     if (!output || output->fileDescriptor() <= 0)
@@ -79,25 +100,18 @@ void TaskWrapper::drain(ChildProcess::Deadline &deadline, bool &killed)
     if (!waiting || *waiting <= 0)
         return;
     for (;;) {
-        const auto chunk = output->availableData(std::min(deadline, std::chrono::steady_clock::now() + exitCheckInterval));
+        const auto now = std::chrono::steady_clock::now();
+        if (!killed && task && (now >= deadline || task->hasExited())) {
+            task->signal(SIGKILL, ChildProcess::Reach::WholeGroup);
+            killed = true;
+            deadline = now + killGracePeriod;
+        }
+        if (now >= deadline)
+            return;
+        const auto chunk = output->availableData(std::min(deadline, now + exitCheckInterval));
         if (chunk && chunk->isEmpty())
             return;
-        if (chunk) {
+        if (chunk)
             deliver(decoder.decode(*chunk));
-            continue;
-        }
-        const bool pastDeadline = std::chrono::steady_clock::now() >= deadline;
-        if (killed) {
-            if (pastDeadline)
-                return;
-            continue;
-        }
-        if (!task)
-            return;
-        if (pastDeadline || !task->isRunning()) {
-            task->kill();
-            killed = true;
-            deadline = std::chrono::steady_clock::now() + killGracePeriod;
-        }
     }
 }

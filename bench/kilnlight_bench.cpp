@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <poll.h>
 #include <unistd.h>
 #include <vector>
@@ -84,7 +85,7 @@ Clock::duration stopDirectly(const QByteArrayList &arguments, qint64 readBeforeS
         total += std::max<ssize_t>(count, 0);
     }
     const auto start = Clock::now();
-    child.terminate();
+    child.signal(SIGTERM, ChildProcess::Reach::WholeGroup);
     for (;;) {
         pollfd readable{readEnd, POLLIN, 0};
         ::poll(&readable, 1, -1);

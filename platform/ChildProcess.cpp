@@ -9,12 +9,16 @@
 #include <poll.h>
 #include <spawn.h>
 #include <string>
+#include <thread>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
 namespace {
+
+// How often a child without a pidfd is looked at while someone waits for it.
+constexpr std::chrono::milliseconds pollingInterval{5};
 
 std::string describeError(const char *what, int error)
 {
@@ -92,7 +96,7 @@ OutputPipe OutputPipe::create()
 ChildProcess::~ChildProcess()
 {
     if (pid > 0 && !reaped) {
-        kill();
+        signal(SIGKILL, Reach::WholeGroup);
         while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
         }
     }
@@ -102,6 +106,8 @@ void ChildProcess::launch(const QByteArrayList &arguments, UniqueFd outputWriteE
 {
     if (arguments.isEmpty() || pid > 0)
         throw LaunchError("nothing to launch");
+    if (std::ranges::any_of(arguments, [](const QByteArray &argument) { return argument.contains('\0'); }))
+        throw LaunchError("an argument holds a NUL byte");
     std::vector<char *> argv;
     argv.reserve(static_cast<size_t>(arguments.size()) + 1);
     for (const QByteArray &argument : arguments)
@@ -116,60 +122,62 @@ void ChildProcess::launch(const QByteArrayList &arguments, UniqueFd outputWriteE
     if (error != 0)
         throw LaunchError(describeError(argv.front(), error));
     pid = child;
-    // glibc 2.36 declares pidfd_open without C linkage; the system call itself is stable.
-    exitNotifier = UniqueFd(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
-    if (!exitNotifier.isValid()) {
-        const int pidfdError = errno;
-        kill();
-        waitForExit(std::chrono::steady_clock::now());
-        throw LaunchError(describeError("pidfd_open", pidfdError));
-    }
+    // glibc 2.36 declares pidfd_open without C linkage; the system call itself is stable. Without
+    // a pidfd the child's state is polled.
+    if (notice == ExitNotice::PidFdWhereAvailable)
+        exitNotifier = UniqueFd(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
 }
 
-bool ChildProcess::isRunning() const
-{
-    if (pid <= 0 || reaped)
-        return false;
-    pollfd exited{exitNotifier.get(), POLLIN, 0};
-    return ::poll(&exited, 1, 0) == 0;
-}
-
-void ChildProcess::terminate() const
-{
-    signalGroup(SIGTERM);
-}
-
-void ChildProcess::kill() const
-{
-    signalGroup(SIGKILL);
-}
-
-void ChildProcess::signalGroup(int signalNumber) const
-{
-    // While the child is unreaped its pid, and so its group id, cannot have been reused.
-    if (pid > 0 && !reaped)
-        ::kill(-pid, signalNumber);
-}
-
-bool ChildProcess::waitForExit(Deadline deadline)
+bool ChildProcess::hasExited() const
 {
     if (pid <= 0 || reaped)
         return true;
-    for (;;) {
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (exitNotifier.isValid()) {
         pollfd exited{exitNotifier.get(), POLLIN, 0};
-        const int ready = ::poll(&exited, 1, static_cast<int>(std::max<std::chrono::milliseconds::rep>(left.count(), 0)));
-        if (ready > 0)
-            break;
-        if (ready == 0 || errno != EINTR)
+        return ::poll(&exited, 1, 0) != 0;
+    }
+    // WNOWAIT leaves the child unreaped, so its group id stays ours to signal.
+    siginfo_t state{};
+    if (::waitid(P_PID, static_cast<id_t>(pid), &state, WEXITED | WNOHANG | WNOWAIT) != 0)
+        return errno != EINTR;
+    return state.si_pid != 0; // NOLINT(cppcoreguidelines-pro-type-union-access): glibc declares it in a union
+}
+
+bool ChildProcess::waitForExit(Deadline deadline) const
+{
+    for (;;) {
+        if (hasExited())
+            return true;
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0)
             return false;
+        if (exitNotifier.isValid()) {
+            pollfd exited{exitNotifier.get(), POLLIN, 0};
+            ::poll(&exited, 1, static_cast<int>(left.count()));
+        } else {
+            std::this_thread::sleep_for(std::min(left, pollingInterval));
+        }
     }
-    // The exited child still holds its group id: what it started and left running, deaf to SIGTERM
-    // or holding its output, goes with it.
-    signalGroup(SIGKILL);
-    while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
-    }
+}
+
+bool ChildProcess::reap()
+{
+    if (pid <= 0 || reaped)
+        return true;
+    pid_t result = -1;
+    do {
+        result = ::waitpid(pid, nullptr, WNOHANG);
+    } while (result < 0 && errno == EINTR);
+    if (result == 0)
+        return false;
     reaped = true;
     exitNotifier.reset();
     return true;
+}
+
+void ChildProcess::signal(int signalNumber, Reach reach) const
+{
+    // While the child is unreaped its pid, and so its group id, cannot have been reused.
+    if (pid > 0 && !reaped)
+        ::kill(reach == Reach::WholeGroup ? -pid : pid, signalNumber);
 }

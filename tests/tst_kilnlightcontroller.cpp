@@ -4,6 +4,7 @@
 #include "platform/MainWindowDefinition.h"
 #include "ui_MainWindow.h"
 
+#include <QAccessible>
 #include <QImage>
 #include <QScrollBar>
 #include <QTemporaryDir>
@@ -121,11 +122,14 @@ void TestKilnlightController::eachInputHasItsOutcome()
 void TestKilnlightController::renderThenStop()
 {
     Ui::MainWindow &controls = pressRender({.script = "out:first\\n;sleep:200;out:second\\n;forever"});
+    const auto accessibleName = [&] { return QAccessible::queryAccessibleInterface(controls.renderButton)->text(QAccessible::Name); };
     QCOMPARE(controls.renderButton->text(), QStringLiteral("Stop"));
+    QCOMPARE(accessibleName(), QStringLiteral("Stop"));
     QTRY_COMPARE(controls.textView->text(), QStringLiteral("first\n"));
     QThread::msleep(500); // the second line now waits in the pipe, unread
     controls.renderButton->click();
     QCOMPARE(controls.renderButton->text(), QStringLiteral("Render"));
+    QCOMPARE(accessibleName(), QStringLiteral("Render"));
     QVERIFY(!mainWindow->controller().isRendering());
     QCOMPARE(controls.textView->text(), QStringLiteral("first\nsecond\n"));
     QVERIFY(!processExists(readPid(homeFile("pid"))));
