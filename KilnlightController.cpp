@@ -1,7 +1,7 @@
 #include "KilnlightController.h"
 
 #include "MossworkPreferences.h"
-#include "platform/LogView.h"
+#include "platform/log/LogView.h"
 
 #include <QCheckBox>
 #include <QFileDialog>

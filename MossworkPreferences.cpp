@@ -1,6 +1,6 @@
 #include "MossworkPreferences.h"
 
-#include "platform/UniqueFd.h"
+#include "platform/process/UniqueFd.h"
 
 #include <algorithm>
 #include <array>

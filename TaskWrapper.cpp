@@ -1,6 +1,6 @@
 #include "TaskWrapper.h"
 
-#include "platform/ChildReaper.h"
+#include "platform/process/ChildReaper.h"
 
 #include <algorithm>
 #include <csignal>

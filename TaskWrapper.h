@@ -1,8 +1,8 @@
 #pragma once
 
-#include "platform/ChildProcess.h"
-#include "platform/OutputTextDecoder.h"
-#include "platform/PipeReader.h"
+#include "platform/process/ChildProcess.h"
+#include "platform/log/OutputTextDecoder.h"
+#include "platform/process/PipeReader.h"
 
 #include <QByteArrayList>
 #include <QObject>

@@ -1,4 +1,4 @@
-#include "platform/ApplicationMain.h"
+#include "platform/startup/ApplicationMain.h"
 
 int main(int argc, char *argv[])
 {

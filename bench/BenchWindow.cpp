@@ -1,7 +1,7 @@
 #include "bench/BenchWindow.h"
 
-#include "platform/LogView.h"
-#include "platform/OutputTextDecoder.h"
+#include "platform/log/LogView.h"
+#include "platform/log/OutputTextDecoder.h"
 #include "ui_MainWindow.h"
 
 #include <QCoreApplication>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/MainWindowDefinition.h"
+#include "platform/startup/MainWindowDefinition.h"
 
 #include <QByteArrayList>
 #include <QString>

@@ -2,7 +2,7 @@
 // same run so that a busy machine moves both. Run through scripts/bench; --help lists the options.
 
 #include "bench/BenchWindow.h"
-#include "platform/ChildProcess.h"
+#include "platform/process/ChildProcess.h"
 
 #include <QApplication>
 #include <QCommandLineParser>

@@ -4,7 +4,7 @@
 // never outgrow the stream, and give back the stream's own bytes, with each CR LF and lone CR made
 // LF, whenever nothing had to be replaced.
 
-#include "platform/OutputTextDecoder.h"
+#include "platform/log/OutputTextDecoder.h"
 
 #include <QByteArray>
 #include <QByteArrayView>

@@ -6,8 +6,8 @@
 // children, zombies, leftover grandchildren and peak memory are compared with their values before.
 
 #include "TestSupport.h"
-#include "platform/LogView.h"
-#include "platform/MainWindowDefinition.h"
+#include "platform/log/LogView.h"
+#include "platform/startup/MainWindowDefinition.h"
 #include "ui_MainWindow.h"
 
 #include <QApplication>

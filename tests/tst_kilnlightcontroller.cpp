@@ -1,7 +1,7 @@
 #include "KilnlightController.h"
 #include "TestSupport.h"
-#include "platform/LogView.h"
-#include "platform/MainWindowDefinition.h"
+#include "platform/log/LogView.h"
+#include "platform/startup/MainWindowDefinition.h"
 #include "ui_MainWindow.h"
 
 #include <QAccessible>

@@ -1,4 +1,4 @@
-#include "platform/LogView.h"
+#include "platform/log/LogView.h"
 
 #include <QAccessible>
 #include <QApplication>

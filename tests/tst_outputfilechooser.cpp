@@ -1,5 +1,5 @@
 #include "TestSupport.h"
-#include "platform/MainWindowDefinition.h"
+#include "platform/startup/MainWindowDefinition.h"
 #include "ui_MainWindow.h"
 
 #include <QApplication>

@@ -1,6 +1,6 @@
 #include "TaskWrapper.h"
 #include "TestSupport.h"
-#include "platform/UniqueFd.h"
+#include "platform/process/UniqueFd.h"
 
 #include <QElapsedTimer>
 #include <QTemporaryDir>

@@ -1,4 +1,4 @@
-#include "platform/MainWindowDefinition.h"
+#include "platform/startup/MainWindowDefinition.h"
 
 #include "ui_MainWindow.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/PageBlock.h"
+#include "platform/log/PageBlock.h"
 
 #include <QString>
 #include <QStringView>

@@ -1,4 +1,4 @@
-#include "platform/PageBlock.h"
+#include "platform/log/PageBlock.h"
 
 #include <cstdint>
 #include <new>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/UniqueFd.h"
+#include "platform/process/UniqueFd.h"
 
 #include <QByteArrayList>
 

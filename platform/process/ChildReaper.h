@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/ChildProcess.h"
+#include "platform/process/ChildProcess.h"
 
 #include <QObject>
 #include <QSocketNotifier>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/LogText.h"
+#include "platform/log/LogText.h"
 
 #include <QAbstractScrollArea>
 #include <QElapsedTimer>

@@ -1,4 +1,4 @@
-#include "platform/OutputTextDecoder.h"
+#include "platform/log/OutputTextDecoder.h"
 
 #include <algorithm>
 #include <array>

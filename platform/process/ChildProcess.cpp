@@ -1,4 +1,4 @@
-#include "platform/ChildProcess.h"
+#include "platform/process/ChildProcess.h"
 
 #include <algorithm>
 #include <array>

@@ -1,6 +1,6 @@
-#include "platform/LogView.h"
+#include "platform/log/LogView.h"
 
-#include "platform/LogViewAccessible.h"
+#include "platform/log/LogViewAccessible.h"
 
 #include <QAccessible>
 #include <QApplication>

@@ -1,4 +1,4 @@
-#include "platform/PipeReader.h"
+#include "platform/process/PipeReader.h"
 
 #include <algorithm>
 #include <cerrno>

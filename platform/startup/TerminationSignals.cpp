@@ -1,4 +1,4 @@
-#include "platform/TerminationSignals.h"
+#include "platform/startup/TerminationSignals.h"
 
 #include <QCoreApplication>
 

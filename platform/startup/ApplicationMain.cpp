@@ -1,7 +1,7 @@
-#include "platform/ApplicationMain.h"
+#include "platform/startup/ApplicationMain.h"
 
-#include "platform/MainWindowDefinition.h"
-#include "platform/TerminationSignals.h"
+#include "platform/startup/MainWindowDefinition.h"
+#include "platform/startup/TerminationSignals.h"
 
 #include <QApplication>
 

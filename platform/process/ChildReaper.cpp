@@ -1,4 +1,4 @@
-#include "platform/ChildReaper.h"
+#include "platform/process/ChildReaper.h"
 
 #include <QCoreApplication>
 

@@ -1,4 +1,4 @@
-#include "platform/LogText.h"
+#include "platform/log/LogText.h"
 
 #include <algorithm>
 #include <cstring>

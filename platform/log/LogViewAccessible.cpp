@@ -1,6 +1,6 @@
-#include "platform/LogViewAccessible.h"
+#include "platform/log/LogViewAccessible.h"
 
-#include "platform/LogView.h"
+#include "platform/log/LogView.h"
 
 LogViewAccessible::LogViewAccessible(LogView *view)
     : QAccessibleWidget(view, QAccessible::EditableText)
