@@ -3,20 +3,26 @@
 #include "platform/LogText.h"
 
 #include <QAbstractScrollArea>
+#include <QClipboard>
 #include <QElapsedTimer>
+#include <QPointer>
 #include <QTimer>
 
 #include <algorithm>
 #include <memory>
+#include <vector>
 
+class CopiedText;
 class QTextLayout;
 
 // The log: read-only, yet selectable by mouse and keyboard and copyable, in a fixed-width font,
 // readable by screen readers. Its text is only ever replaced whole or extended at its end. A lone
 // carriage return, which the renderer ends its progress lines with, shows as a line break; CR LF
-// is one. Lines are not wrapped; the horizontal scroll bar reaches long ones. Only the visible
-// lines are ever laid out, so appending, scrolling and painting cost the same however long the log
-// grows. Positions count UTF-16 units of text().
+// is one. Lines are not wrapped; the horizontal scroll bar, which counts character columns, reaches
+// every character of any line. Only the visible lines are ever laid out, and only around the
+// visible columns of a long line, so appending, scrolling, painting, moving by words and answering
+// accessibility tools cost the same however long the log or a line grows. Positions count UTF-16
+// units of text().
 class LogView : public QAbstractScrollArea
 {
     Q_OBJECT
@@ -30,7 +36,7 @@ public:
     [[nodiscard]] QString text() const { return content.mid(0, content.size()); }
     void replaceText(const QString &text);
     void appendText(const QString &text);
-    // Brings the end of the text into view, whatever the user scrolled to.
+    // Brings the end of the text into view, across and down, whatever the user scrolled to.
     void scrollToEnd();
 
     [[nodiscard]] qsizetype length() const noexcept { return content.size(); }
@@ -45,7 +51,8 @@ public:
     // Selects from anchorPosition to cursorPosition, where the cursor then stands.
     void setSelection(qsizetype anchorPosition, qsizetype cursorPosition);
     void selectAll();
-    void copy() const;
+    // Copying a huge selection takes time, but the window keeps painting meanwhile.
+    void copy();
 
     // Both in the viewport's coordinates.
     [[nodiscard]] qsizetype positionAt(QPoint point) const;
@@ -67,20 +74,36 @@ protected:
     void scrollContentsBy(int dx, int dy) override;
 
 private:
-    // One line laid out, or for a very long line only the stretch around the visible columns.
+    // One line laid out, or for a long line only the stretch around the visible columns. A long
+    // line's character at the horizontal scroll bar's column stands at that column, whatever the
+    // width of the characters before it, so its end is reached however wide they are.
     struct LineLayout
     {
-        std::unique_ptr<QTextLayout> layout;
+        std::shared_ptr<QTextLayout> layout;
+        qsizetype line = -1;
         qsizetype start = 0; // position of the layout's first character
         qreal x = 0; // where it starts, in content coordinates
     };
 
-    [[nodiscard]] LineLayout layoutLine(qsizetype line) const;
+    [[nodiscard]] const LineLayout &layoutLine(qsizetype line) const;
+    [[nodiscard]] static std::shared_ptr<QTextLayout> laidOut(const QString &text, const QFont &font, qreal tabStop);
     [[nodiscard]] QString normalizedLineEnds(const QString &text);
     [[nodiscard]] int visibleRows() const;
+    [[nodiscard]] qsizetype visibleColumns() const;
+    [[nodiscard]] qreal scrolledBy() const;
+    [[nodiscard]] bool isLong(qsizetype line) const;
+    [[nodiscard]] QRectF characterArea(qsizetype position) const;
+    // The first character of a long line to show so that the one at position ends at the right edge.
+    [[nodiscard]] qsizetype firstShowing(qsizetype line, qsizetype position) const;
+    // Where the run of word characters (or of others) from position ends, within [position, limit].
+    [[nodiscard]] qsizetype runEnd(qsizetype position, qsizetype limit, bool word) const;
+    [[nodiscard]] qsizetype runStart(qsizetype position, qsizetype limit, bool word) const;
     [[nodiscard]] qsizetype wordStart(qsizetype position) const;
     [[nodiscard]] qsizetype wordEnd(qsizetype position) const;
     [[nodiscard]] qsizetype movedCursor(int motion) const;
+    // Pages across so that no character of a visible line is passed over, however wide.
+    void pageAcross(int action);
+    void copyTo(QClipboard::Mode mode, QPointer<CopiedText> &held);
     // Output can arrive thousands of times a second; the screen needs it at most once a frame.
     void scheduleRepaint();
     void updateMetrics();
@@ -94,7 +117,11 @@ private:
     int lineHeight = 1;
     QElapsedTimer sincePaint;
     QTimer repaintTimer;
-    qreal widestLine = 0; // widest line painted so far, where it exceeds the character count's guess
+    qreal widestLine = 0; // widest short line painted so far, where it exceeds the character count's guess
+    // The visible lines' layouts, kept between paints: shaping emoji or mixed scripts is slow.
+    mutable std::vector<LineLayout> layouts;
+    QPointer<CopiedText> copied;
+    QPointer<CopiedText> selected;
     // The last text appended ended in CR: a LF opening the next one belongs to the same line end.
     bool endsInCarriageReturn = false;
 };
