@@ -31,6 +31,9 @@ constexpr qsizetype wordReach = 65536;
 constexpr qsizetype wordPiece = 4096;
 constexpr int tabColumns = 8;
 constexpr qint64 frameMilliseconds = 16;
+// Accessibility tools are told of output once a frame, and of no more of it than a reader could
+// follow: a flood of megabytes would otherwise be copied to them piece by piece.
+constexpr qsizetype announcedReach = 16384;
 
 enum Motion {
     NextCharacter,
@@ -100,6 +103,8 @@ LogView::LogView(QWidget *parent)
     updateMetrics();
     repaintTimer.setSingleShot(true);
     connect(&repaintTimer, &QTimer::timeout, viewport(), qOverload<>(&QWidget::update));
+    announceTimer.setSingleShot(true);
+    connect(&announceTimer, &QTimer::timeout, this, &LogView::announceAppended);
     connect(horizontalScrollBar(), &QAbstractSlider::actionTriggered, this, &LogView::pageAcross);
 }
 
@@ -128,6 +133,7 @@ void LogView::replaceText(const QString &text)
         if (held != nullptr)
             held->finish();
     }
+    unannounced = -1;
     endsInCarriageReturn = false;
     const QString lines = normalizedLineEnds(text);
     content.clear();
@@ -153,8 +159,23 @@ void LogView::appendText(const QString &text)
     updateScrollBars();
     if (lastLine <= verticalScrollBar()->value() + visibleRows())
         scheduleRepaint();
-    if (QAccessible::isActive()) {
-        QAccessibleTextInsertEvent inserted(this, toInt(end), lines);
+    if (QAccessible::isActive())
+        announceFrom(end);
+}
+
+void LogView::announceFrom(qsizetype position)
+{
+    unannounced = unannounced < 0 ? position : std::min(unannounced, position);
+    if (!announceTimer.isActive())
+        announceTimer.start(frameMilliseconds);
+}
+
+void LogView::announceAppended()
+{
+    const qsizetype from = std::max(unannounced, content.size() - announcedReach);
+    unannounced = -1;
+    if (from < content.size() && QAccessible::isActive()) {
+        QAccessibleTextInsertEvent inserted(this, toInt(from), content.mid(from, content.size()));
         QAccessible::updateAccessibility(&inserted);
     }
 }
@@ -186,6 +207,11 @@ void LogView::scrollToEnd()
 {
     QScrollBar *bar = verticalScrollBar();
     bar->setValue(bar->maximum());
+    // Most output ends in a short last line of narrow characters, which needs no layout to show.
+    const qsizetype lastLine = content.lineStart(content.lineCount() - 1);
+    if (horizontalScrollBar()->value() == 0 && content.size() - lastLine < visibleColumns()
+        && std::ranges::all_of(content.mid(lastLine, content.size()), [](QChar character) { return character >= u' ' && character < u'\u0300'; }))
+        return;
     ensureVisible(content.size());
 }
 

@@ -106,6 +106,9 @@ private:
     void copyTo(QClipboard::Mode mode, QPointer<CopiedText> &held);
     // Output can arrive thousands of times a second; the screen needs it at most once a frame.
     void scheduleRepaint();
+    // Output is announced to accessibility tools once a frame, too.
+    void announceFrom(qsizetype position);
+    void announceAppended();
     void updateMetrics();
     void updateScrollBars();
     void selectionChanged();
@@ -117,6 +120,8 @@ private:
     int lineHeight = 1;
     QElapsedTimer sincePaint;
     QTimer repaintTimer;
+    QTimer announceTimer;
+    qsizetype unannounced = -1; // where the output not yet announced starts
     qreal widestLine = 0; // widest short line painted so far, where it exceeds the character count's guess
     // The visible lines' layouts, kept between paints: shaping emoji or mixed scripts is slow.
     mutable std::vector<LineLayout> layouts;
