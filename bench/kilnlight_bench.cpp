@@ -15,6 +15,7 @@
 #include <QTextStream>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <chrono>
 #include <poll.h>
@@ -143,12 +144,13 @@ void printViewFigures(qint64 logBytes, qint64 lineBytes)
 {
     LogViewBench bench;
     const QString line = QStringLiteral("Parsing object 0123456789 of the scene: every byte counts, every line is eighty ");
-    const struct
+    struct Text
     {
         const char *name;
         QString piece;
         qint64 units;
-    } texts[] = {{"log", line.trimmed() + u'\n', logBytes}, {"line", line, lineBytes}};
+    };
+    const std::array texts{Text{"log", line.trimmed() + u'\n', logBytes}, Text{"line", line, lineBytes}};
     for (const auto &text : texts) {
         bench.fill(text.piece, text.units);
         const QString size = mib(static_cast<double>(bench.view().length()));
@@ -166,12 +168,8 @@ void printViewFigures(qint64 logBytes, qint64 lineBytes)
     printGap(QStringLiteral("8 copy all"), QStringLiteral("Ctrl+C of %1").arg(mib(static_cast<double>(bench.view().length()))), bench.copyAll());
     constexpr int rows = 26;
     bench.setRows(rows);
-    const struct
-    {
-        const char *name;
-        QString piece;
-    } scripts[] = {{"emoji", QStringLiteral(u"\U0001F600\U0001F680\U0001F525 ok \U0001F44D\U0001F3FD ").repeated(12) + u'\n'},
-                   {"mixed-direction", QStringLiteral(u"line \u05E9\u05DC\u05D5\u05DD 42 \u0645\u0631\u062D\u0628\u0627 end ").repeated(6) + u'\n'}};
+    const std::array scripts{Text{"emoji", QStringLiteral(u"\U0001F600\U0001F680\U0001F525 ok \U0001F44D\U0001F3FD ").repeated(12) + u'\n', 0},
+                             Text{"mixed-direction", QStringLiteral(u"line \u05E9\u05DC\u05D5\u05DD 42 \u0645\u0631\u062D\u0628\u0627 end ").repeated(6) + u'\n', 0}};
     for (const auto &script : scripts) {
         bench.fill(script.piece, script.piece.size() * rows);
         printGap(QStringLiteral("8 repaint"), QStringLiteral("%1 rows of %2 text").arg(rows).arg(QLatin1String(script.name)), bench.repaint());

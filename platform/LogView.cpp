@@ -486,7 +486,7 @@ qsizetype LogView::runEnd(qsizetype position, qsizetype limit, bool word) const
     limit = std::min(limit, position + wordReach);
     while (position < limit) {
         const QString piece = content.mid(position, std::min(position + wordPiece, limit));
-        const auto run = std::ranges::find_if(piece, [&](QChar character) { return isWordCharacter(character) != word; });
+        const auto *const run = std::ranges::find_if(piece, [&](QChar character) { return isWordCharacter(character) != word; });
         position += run - piece.begin();
         if (run != piece.end())
             break;
