@@ -159,20 +159,20 @@ void printViewFigures(qint64 logBytes, qint64 lineBytes)
             bench.placeCursor(middle);
             return QStringLiteral("%1 %2, %3").arg(QLatin1String(action), QLatin1String(text.name), size);
         };
-        printGap(QStringLiteral("7 End"), placed("End in the"), bench.press(QKeyCombination(Qt::NoModifier, Qt::Key_End)));
-        printGap(QStringLiteral("7 Ctrl+Right"), placed("Ctrl+Right in the"), bench.press(QKeyCombination(Qt::ControlModifier, Qt::Key_Right)));
-        printGap(QStringLiteral("7 double-click"), placed("word in the"), bench.doubleClickAtCursor());
-        printGap(QStringLiteral("7 accessible word"), placed("word query in the"), bench.accessibleWordAtCursor());
+        printGap(QStringLiteral("9 End"), placed("End in the"), bench.press(QKeyCombination(Qt::NoModifier, Qt::Key_End)));
+        printGap(QStringLiteral("9 Ctrl+Right"), placed("Ctrl+Right in the"), bench.press(QKeyCombination(Qt::ControlModifier, Qt::Key_Right)));
+        printGap(QStringLiteral("9 double-click"), placed("word in the"), bench.doubleClickAtCursor());
+        printGap(QStringLiteral("9 accessible word"), placed("word query in the"), bench.accessibleWordAtCursor());
     }
     bench.fill(texts[0].piece, texts[0].units);
-    printGap(QStringLiteral("8 copy all"), QStringLiteral("Ctrl+C of %1").arg(mib(static_cast<double>(bench.view().length()))), bench.copyAll());
+    printGap(QStringLiteral("10 copy all"), QStringLiteral("Ctrl+C of %1").arg(mib(static_cast<double>(bench.view().length()))), bench.copyAll());
     constexpr int rows = 26;
     bench.setRows(rows);
     const std::array scripts{Text{"emoji", QStringLiteral(u"\U0001F600\U0001F680\U0001F525 ok \U0001F44D\U0001F3FD ").repeated(12) + u'\n', 0},
                              Text{"mixed-direction", QStringLiteral(u"line \u05E9\u05DC\u05D5\u05DD 42 \u0645\u0631\u062D\u0628\u0627 end ").repeated(6) + u'\n', 0}};
     for (const auto &script : scripts) {
         bench.fill(script.piece, script.piece.size() * rows);
-        printGap(QStringLiteral("8 repaint"), QStringLiteral("%1 rows of %2 text").arg(rows).arg(QLatin1String(script.name)), bench.repaint());
+        printGap(QStringLiteral("10 repaint"), QStringLiteral("%1 rows of %2 text").arg(rows).arg(QLatin1String(script.name)), bench.repaint());
     }
 }
 
@@ -194,7 +194,7 @@ void printAccessibleIngest(const QString &scenePath, qint64 floodBytes, int repe
         limits.push_back(pipeToNothing(floodArguments));
         elapsed.push_back(window.render().elapsed);
     }
-    printFigure("9 accessible ingest (xcb)", seconds(smallest(elapsed)) + QStringLiteral(" for ") + mib(static_cast<double>(floodBytes)),
+    printFigure("11 accessible ingest (xcb)", seconds(smallest(elapsed)) + QStringLiteral(" for ") + mib(static_cast<double>(floodBytes)),
                 QStringLiteral("pipe to nothing ") + seconds(smallest(limits)), milliseconds(smallest(elapsed)) / milliseconds(smallest(limits)), 4, "x");
 }
 
