@@ -2,8 +2,10 @@
 // same run so that a busy machine moves both. Run through scripts/bench; --help lists the options.
 
 #include "bench/BenchWindow.h"
+#include "bench/LogViewBench.h"
 #include "platform/process/ChildProcess.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
@@ -13,6 +15,7 @@
 #include <QTextStream>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -168,6 +171,70 @@ double perUnit(const Fed &fed)
     return static_cast<double>(fed.peakGrowth) / static_cast<double>(std::max<qint64>(fed.shown, 1));
 }
 
+void printGap(const QString &figure, const QString &measured, LogViewBench::Duration gap)
+{
+    printFigure(qPrintable(figure), measured, QStringLiteral("longest main-loop gap"), milliseconds(gap), 16, "ms");
+}
+
+// What a user does in a huge log and in one huge line must not freeze the window.
+void printViewFigures(qint64 logBytes, qint64 lineBytes)
+{
+    LogViewBench bench;
+    const QString line = QStringLiteral("Parsing object 0123456789 of the scene: every byte counts, every line is eighty ");
+    struct Text
+    {
+        const char *name;
+        QString piece;
+        qint64 units;
+    };
+    const std::array texts{Text{"log", line.trimmed() + u'\n', logBytes}, Text{"line", line, lineBytes}};
+    for (const auto &text : texts) {
+        bench.fill(text.piece, text.units);
+        const QString size = mib(static_cast<double>(bench.view().length()));
+        const qsizetype middle = bench.view().length() / 2 + 3;
+        const auto placed = [&](const char *action) {
+            bench.placeCursor(middle);
+            return QStringLiteral("%1 %2, %3").arg(QLatin1String(action), QLatin1String(text.name), size);
+        };
+        printGap(QStringLiteral("10 End"), placed("End in the"), bench.press(QKeyCombination(Qt::NoModifier, Qt::Key_End)));
+        printGap(QStringLiteral("10 Ctrl+Right"), placed("Ctrl+Right in the"), bench.press(QKeyCombination(Qt::ControlModifier, Qt::Key_Right)));
+        printGap(QStringLiteral("10 double-click"), placed("word in the"), bench.doubleClickAtCursor());
+        printGap(QStringLiteral("10 accessible word"), placed("word query in the"), bench.accessibleWordAtCursor());
+    }
+    bench.fill(texts[0].piece, texts[0].units);
+    printGap(QStringLiteral("11 copy all"), QStringLiteral("Ctrl+C of %1").arg(mib(static_cast<double>(bench.view().length()))), bench.copyAll());
+    constexpr int rows = 26;
+    bench.setRows(rows);
+    const std::array scripts{Text{"emoji", QStringLiteral(u"\U0001F600\U0001F680\U0001F525 ok \U0001F44D\U0001F3FD ").repeated(12) + u'\n', 0},
+                             Text{"mixed-direction", QStringLiteral(u"line \u05E9\u05DC\u05D5\u05DD 42 \u0645\u0631\u062D\u0628\u0627 end ").repeated(6) + u'\n', 0}};
+    for (const auto &script : scripts) {
+        bench.fill(script.piece, script.piece.size() * rows);
+        printGap(QStringLiteral("11 repaint"), QStringLiteral("%1 rows of %2 text").arg(rows).arg(QLatin1String(script.name)), bench.repaint());
+    }
+}
+
+// The flood again, on a real display with an accessibility tool's bus listening: the log must
+// keep pace while it tells the tool what arrived.
+void printAccessibleIngest(const QString &scenePath, qint64 floodBytes, int repeats)
+{
+    const QByteArrayList floodArguments{FLOOD_RENDERER};
+    BenchWindow window(QStringLiteral(FLOOD_RENDERER), scenePath);
+    qputenv("BENCH_FLOOD_BYTES", "100000");
+    window.render();
+    // The bridge to the accessibility bus comes up once the main loop has run.
+    if (!QAccessible::isActive() || QGuiApplication::platformName() != QLatin1String("xcb"))
+        qFatal("run with QT_QPA_PLATFORM=xcb and QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 on an accessibility bus");
+    qputenv("BENCH_FLOOD_BYTES", QByteArray::number(floodBytes));
+    std::vector<Clock::duration> limits;
+    std::vector<Clock::duration> elapsed;
+    for (int run = 0; run < repeats; ++run) {
+        limits.push_back(pipeToNothing(floodArguments));
+        elapsed.push_back(window.render().elapsed);
+    }
+    printFigure("12 accessible ingest (xcb)", seconds(smallest(elapsed)) + QStringLiteral(" for ") + mib(static_cast<double>(floodBytes)),
+                QStringLiteral("pipe to nothing ") + seconds(smallest(limits)), milliseconds(smallest(elapsed)) / milliseconds(smallest(limits)), 4, "x");
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -184,7 +251,9 @@ int main(int argc, char *argv[])
     const QCommandLineOption linesOption(QStringLiteral("empty-lines"), QStringLiteral("Lines of the log of empty lines."), QStringLiteral("n"), QStringLiteral("20000000"));
     const QCommandLineOption feedOption(QStringLiteral("feed"), QStringLiteral("Internal: feed one log of this kind here and print its figures."), QStringLiteral("kind"));
     const QCommandLineOption feedBytesOption(QStringLiteral("feed-bytes"), QStringLiteral("Internal: bytes to feed."), QStringLiteral("n"));
-    parser.addOptions({floodOption, repeatOption, povrayOption, sceneOption, mixedOption, linesOption, feedOption, feedBytesOption});
+    const QCommandLineOption lineOption(QStringLiteral("line-mb"), QStringLiteral("Size of the one huge line."), QStringLiteral("MB"), QStringLiteral("500"));
+    const QCommandLineOption accessibleOption(QStringLiteral("accessible"), QStringLiteral("Only the flood with accessibility active, on X."));
+    parser.addOptions({floodOption, repeatOption, povrayOption, sceneOption, mixedOption, linesOption, feedOption, feedBytesOption, lineOption, accessibleOption});
     parser.process(application);
     const qint64 floodBytes = parser.value(floodOption).toLongLong() * mebibyte;
     const int repeats = std::max(parser.value(repeatOption).toInt(), 1);
@@ -207,6 +276,10 @@ int main(int argc, char *argv[])
     }
 
     printLine(QString::asprintf("%-26s %-26s %-36s %s", "figure", "measured", "baseline", "value"));
+    if (parser.isSet(accessibleOption)) {
+        printAccessibleIngest(scratch.filePath(QStringLiteral("flood.pov")), floodBytes, repeats);
+        return 0;
+    }
 
     {
         BenchWindow window(QStringLiteral(FLOOD_RENDERER), scratch.filePath(QStringLiteral("flood.pov")));
@@ -292,5 +365,7 @@ int main(int argc, char *argv[])
     const Fed lines = feedInFreshProcess(QStringLiteral("empty-lines"), parser.value(linesOption).toLongLong());
     printFigure("9 memory, empty lines", mib(static_cast<double>(lines.peakGrowth)) + QStringLiteral(" peak growth"),
                 QStringLiteral("%1 M lines shown").arg(static_cast<double>(lines.shown) / 1e6, 0, 'f', 1), perUnit(lines), 1.5, "");
+
+    printViewFigures(floodBytes, parser.value(lineOption).toLongLong() * 1000 * 1000);
     return 0;
 }

@@ -1,5 +1,6 @@
 #include "platform/log/LogView.h"
 
+#include "platform/log/CopiedText.h"
 #include "platform/log/LogViewAccessible.h"
 
 #include <QAccessible>
@@ -14,17 +15,26 @@
 #include <QTextLayout>
 #include <QTimer>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <new>
+#include <utility>
 
 namespace {
 
 constexpr int margin = 4;
-// Lines longer than this are laid out only around the visible columns.
+// Lines longer than this are laid out only around the visible columns, with this much on either side.
 constexpr qsizetype longLine = 4096;
+constexpr qsizetype layoutContext = 1024;
+// How far word motion looks, read in pieces: a "word" of a million letters ends here.
+constexpr qsizetype wordReach = 65536;
+constexpr qsizetype wordPiece = 4096;
 constexpr int tabColumns = 8;
 constexpr qint64 frameMilliseconds = 16;
+// Accessibility tools are told of output once a frame, and of no more of it than a reader could
+// follow: a flood of megabytes would otherwise be copied to them piece by piece.
+constexpr qsizetype announcedReach = 16384;
 
 enum Motion {
     NextCharacter,
@@ -73,6 +83,15 @@ int toInt(qsizetype value)
     return static_cast<int>(std::min<qsizetype>(value, std::numeric_limits<int>::max()));
 }
 
+// Far beyond any screen, yet safe to round to int.
+QRect clampedRect(const QRectF &area)
+{
+    constexpr qreal far = 1 << 30;
+    return QRectF(QPointF(std::clamp(area.left(), -far, far), area.top()),
+                  QPointF(std::clamp(area.right(), -far, far), area.bottom()))
+        .toRect();
+}
+
 } // namespace
 
 LogView::LogView(QWidget *parent)
@@ -85,6 +104,9 @@ LogView::LogView(QWidget *parent)
     updateMetrics();
     repaintTimer.setSingleShot(true);
     connect(&repaintTimer, &QTimer::timeout, viewport(), qOverload<>(&QWidget::update));
+    announceTimer.setSingleShot(true);
+    connect(&announceTimer, &QTimer::timeout, this, &LogView::announceAppended);
+    connect(horizontalScrollBar(), &QAbstractSlider::actionTriggered, this, &LogView::pageAcross);
 }
 
 void LogView::scheduleRepaint()
@@ -98,10 +120,21 @@ void LogView::scheduleRepaint()
         repaintTimer.start(static_cast<int>(frameMilliseconds - since));
 }
 
-LogView::~LogView() = default;
+LogView::~LogView()
+{
+    for (CopiedText *held : {copied.data(), selected.data()}) {
+        if (held != nullptr)
+            held->finish();
+    }
+}
 
 void LogView::replaceText(const QString &text)
 {
+    for (CopiedText *held : {copied.data(), selected.data()}) {
+        if (held != nullptr)
+            held->finish();
+    }
+    unannounced = -1;
     content.clear();
     content.append(text);
     anchor = cursor = 0;
@@ -124,7 +157,7 @@ void LogView::appendText(const QString &text)
         showAppended(end, lastLine);
         throw;
     }
-    showAppended(end, lastLine, &text);
+    showAppended(end, lastLine);
 }
 
 void LogView::appendNote(QStringView note)
@@ -135,16 +168,30 @@ void LogView::appendNote(QStringView note)
     showAppended(end, lastLine);
 }
 
-// Without the text appended at hand, what accessibility tools are told is read back from the log.
-void LogView::showAppended(qsizetype at, qsizetype lastLine, const QString *appended)
+void LogView::showAppended(qsizetype at, qsizetype lastLine)
 {
     if (content.size() == at)
         return;
     updateScrollBars();
     if (lastLine <= verticalScrollBar()->value() + visibleRows())
         scheduleRepaint();
-    if (QAccessible::isActive()) {
-        QAccessibleTextInsertEvent inserted(this, toInt(at), appended != nullptr ? *appended : content.mid(at, content.size()));
+    if (QAccessible::isActive())
+        announceFrom(at);
+}
+
+void LogView::announceFrom(qsizetype position)
+{
+    unannounced = unannounced < 0 ? position : std::min(unannounced, position);
+    if (!announceTimer.isActive())
+        announceTimer.start(frameMilliseconds);
+}
+
+void LogView::announceAppended()
+{
+    const qsizetype from = std::max(unannounced, content.size() - announcedReach);
+    unannounced = -1;
+    if (from < content.size() && QAccessible::isActive()) {
+        QAccessibleTextInsertEvent inserted(this, toInt(from), content.mid(from, content.size()));
         QAccessible::updateAccessibility(&inserted);
     }
 }
@@ -153,6 +200,12 @@ void LogView::scrollToEnd()
 {
     QScrollBar *bar = verticalScrollBar();
     bar->setValue(bar->maximum());
+    // Most output ends in a short last line of narrow characters, which needs no layout to show.
+    const qsizetype lastLine = content.lineStart(content.lineCount() - 1);
+    if (horizontalScrollBar()->value() == 0 && content.size() - lastLine < visibleColumns()
+        && std::ranges::all_of(content.mid(lastLine, content.size()), [](QChar character) { return character >= u' ' && character < u'\u0300'; }))
+        return;
+    ensureVisible(content.size());
 }
 
 void LogView::setSelection(qsizetype anchorPosition, qsizetype cursorPosition)
@@ -182,10 +235,18 @@ void LogView::selectAll()
     setSelection(0, content.size());
 }
 
-void LogView::copy() const
+void LogView::copy()
 {
-    if (selectionStart() != selectionEnd())
-        QApplication::clipboard()->setText(selectedText());
+    copyTo(QClipboard::Clipboard, copied);
+}
+
+void LogView::copyTo(QClipboard::Mode mode, QPointer<CopiedText> &held)
+{
+    if (selectionStart() == selectionEnd())
+        return;
+    auto *text = new CopiedText(*this, selectionStart(), selectionEnd());
+    QApplication::clipboard()->setMimeData(text, mode); // the clipboard owns it
+    held = text;
 }
 
 void LogView::updateMetrics()
@@ -194,8 +255,9 @@ void LogView::updateMetrics()
     characterWidth = std::max<qreal>(metrics.horizontalAdvance(u'0'), 1);
     lineHeight = std::max(qCeil(metrics.lineSpacing()), 1);
     widestLine = 0;
+    layouts.clear();
     verticalScrollBar()->setSingleStep(1);
-    horizontalScrollBar()->setSingleStep(qCeil(characterWidth * 2));
+    horizontalScrollBar()->setSingleStep(2);
     updateScrollBars();
 }
 
@@ -204,41 +266,83 @@ int LogView::visibleRows() const
     return std::max((viewport()->height() - margin) / lineHeight, 1);
 }
 
+qsizetype LogView::visibleColumns() const
+{
+    return std::max(static_cast<qsizetype>((viewport()->width() - 2 * margin) / characterWidth), qsizetype{1});
+}
+
+qreal LogView::scrolledBy() const
+{
+    return horizontalScrollBar()->value() * characterWidth;
+}
+
+bool LogView::isLong(qsizetype line) const
+{
+    return content.lineEnd(line) - content.lineStart(line) > longLine;
+}
+
 void LogView::updateScrollBars()
 {
     const int rows = visibleRows();
     QScrollBar *vertical = verticalScrollBar();
     vertical->setPageStep(rows);
     vertical->setRange(0, toInt(std::max<qsizetype>(content.lineCount() - rows, 0)));
-    const qreal width = std::max(widestLine, static_cast<qreal>(content.longestLineLength()) * characterWidth) + 2 * margin;
+    const qsizetype longest = content.longestLineLength();
+    const auto widest = std::max(static_cast<qsizetype>(std::ceil(widestLine / characterWidth)), std::min(longest, longLine));
+    // A long line's last character can stand at the left edge: then the widest characters before
+    // it cannot keep its end out of reach.
+    const qsizetype columns = longest > longLine ? std::max(widest + 1 - visibleColumns(), longest - 1) : widest + 1 - visibleColumns();
     QScrollBar *horizontal = horizontalScrollBar();
-    horizontal->setPageStep(viewport()->width());
-    horizontal->setRange(0, std::max(qCeil(width) - viewport()->width(), 0));
+    horizontal->setPageStep(toInt(visibleColumns()));
+    horizontal->setRange(0, toInt(std::max<qsizetype>(columns, 0)));
 }
 
-LogView::LineLayout LogView::layoutLine(qsizetype line) const
+std::shared_ptr<QTextLayout> LogView::laidOut(const QString &text, const QFont &font, qreal tabStop)
+{
+    auto layout = std::make_shared<QTextLayout>(text, font);
+    QTextOption option;
+    option.setWrapMode(QTextOption::NoWrap);
+    option.setTabStopDistance(tabStop);
+    layout->setTextOption(option);
+    layout->setCacheEnabled(true);
+    layout->beginLayout();
+    layout->createLine().setPosition({0, 0});
+    layout->endLayout();
+    return layout;
+}
+
+const LogView::LineLayout &LogView::layoutLine(qsizetype line) const
 {
     const qsizetype start = content.lineStart(line);
     const qsizetype end = content.lineEnd(line);
     qsizetype from = start;
     qsizetype to = end;
+    qsizetype anchor = start;
     if (end - start > longLine) {
-        const auto firstColumn = static_cast<qsizetype>(horizontalScrollBar()->value() / characterWidth);
-        const auto columns = static_cast<qsizetype>(viewport()->width() / characterWidth);
-        from = std::min(start + std::max<qsizetype>(firstColumn - longLine / 2, 0), end);
-        to = std::min(from + columns + longLine, end);
+        anchor = std::min(start + horizontalScrollBar()->value(), end);
+        from = std::max(anchor - layoutContext, start);
+        to = std::min(anchor + visibleColumns() + layoutContext, end);
     }
-    LineLayout laidOut{std::make_unique<QTextLayout>(content.mid(from, to), font()), from,
-                       static_cast<qreal>(from - start) * characterWidth};
-    QTextOption option;
-    option.setWrapMode(QTextOption::NoWrap);
-    option.setTabStopDistance(tabColumns * characterWidth);
-    laidOut.layout->setTextOption(option);
-    laidOut.layout->setCacheEnabled(true);
-    laidOut.layout->beginLayout();
-    laidOut.layout->createLine().setPosition({0, 0});
-    laidOut.layout->endLayout();
-    return laidOut;
+    QString text = content.mid(from, to);
+    // A stretch must not split a character in two.
+    if (from > start && !text.isEmpty() && text.front().isLowSurrogate()) {
+        text.remove(0, 1);
+        ++from;
+    }
+    if (to < end && !text.isEmpty() && text.back().isHighSurrogate())
+        text.chop(1);
+    auto cached = std::ranges::find_if(layouts, [&](const LineLayout &candidate) {
+        return candidate.line == line && candidate.start == from && candidate.layout->text() == text;
+    });
+    if (cached == layouts.end()) {
+        // Enough for the rows on screen and those the last paint showed.
+        if (std::cmp_greater(layouts.size(), 2 * visibleRows() + 4))
+            layouts.erase(layouts.begin());
+        layouts.push_back({laidOut(text, font(), tabColumns * characterWidth), line, from, 0});
+        cached = std::prev(layouts.end());
+    }
+    cached->x = static_cast<qreal>(anchor - start) * characterWidth - cached->layout->lineAt(0).cursorToX(toInt(anchor - from));
+    return *cached;
 }
 
 void LogView::paintEvent(QPaintEvent * /*event*/)
@@ -248,13 +352,13 @@ void LogView::paintEvent(QPaintEvent * /*event*/)
     painter.setPen(palette().color(QPalette::Text));
     const qsizetype first = verticalScrollBar()->value();
     const qsizetype last = std::min(content.lineCount(), first + visibleRows() + 1);
-    const int scrolledBy = horizontalScrollBar()->value();
+    const qreal across = scrolledBy();
     QTextLayout::FormatRange selected;
     selected.format.setBackground(palette().brush(QPalette::Highlight));
     selected.format.setForeground(palette().brush(QPalette::HighlightedText));
     qreal widest = widestLine;
     for (qsizetype line = first; line < last; ++line) {
-        const LineLayout laidOut = layoutLine(line);
+        const LineLayout &laidOut = layoutLine(line);
         const qsizetype layoutEnd = laidOut.start + laidOut.layout->text().size();
         QList<QTextLayout::FormatRange> selections;
         if (selectionStart() < layoutEnd && selectionEnd() > laidOut.start) {
@@ -262,11 +366,12 @@ void LogView::paintEvent(QPaintEvent * /*event*/)
             selected.length = toInt(std::min(selectionEnd(), layoutEnd) - laidOut.start) - selected.start;
             selections.append(selected);
         }
-        const QPointF origin(margin + laidOut.x - scrolledBy, margin + static_cast<qreal>((line - first) * lineHeight));
+        const QPointF origin(margin + laidOut.x - across, margin + static_cast<qreal>((line - first) * lineHeight));
         laidOut.layout->draw(&painter, origin, selections);
         if (hasFocus() && cursor >= laidOut.start && cursor <= layoutEnd)
             laidOut.layout->drawCursor(&painter, origin, toInt(cursor - laidOut.start));
-        widest = std::max(widest, laidOut.x + laidOut.layout->maximumWidth());
+        if (!isLong(line))
+            widest = std::max(widest, laidOut.layout->maximumWidth());
     }
     // Tabs and wide characters can make a line wider than its count of characters says.
     if (widest > widestLine) {
@@ -279,24 +384,45 @@ qsizetype LogView::positionAt(QPoint point) const
 {
     const qsizetype row = (point.y() - margin) < 0 ? -1 : (point.y() - margin) / lineHeight;
     const qsizetype line = std::clamp<qsizetype>(verticalScrollBar()->value() + row, 0, content.lineCount() - 1);
-    const LineLayout laidOut = layoutLine(line);
-    const qreal x = point.x() - margin + horizontalScrollBar()->value() - laidOut.x;
+    const LineLayout &laidOut = layoutLine(line);
+    const qreal x = point.x() - margin + scrolledBy() - laidOut.x;
     return laidOut.start + laidOut.layout->lineAt(0).xToCursor(x);
+}
+
+QRectF LogView::characterArea(qsizetype position) const
+{
+    const qsizetype line = content.lineAt(position);
+    const LineLayout &laidOut = layoutLine(line);
+    const qsizetype offset = position - laidOut.start;
+    const qsizetype laidOutSize = laidOut.layout->text().size();
+    const QTextLine textLine = laidOut.layout->lineAt(0);
+    // Beyond the stretch laid out, a character stands where it would as the first one shown.
+    const qreal left = offset >= 0 && offset <= laidOutSize ? laidOut.x + textLine.cursorToX(toInt(offset))
+                                                            : static_cast<qreal>(position - content.lineStart(line)) * characterWidth;
+    const qreal right = offset >= 0 && offset < laidOutSize ? laidOut.x + textLine.cursorToX(toInt(offset + 1)) : left + characterWidth;
+    const qreal top = margin + static_cast<qreal>((line - verticalScrollBar()->value()) * lineHeight);
+    return {margin + left - scrolledBy(), top, std::max(right - left, 1.0), static_cast<qreal>(lineHeight)};
 }
 
 QRect LogView::characterRect(qsizetype position) const
 {
-    const qsizetype line = content.lineAt(position);
-    const LineLayout laidOut = layoutLine(line);
-    const qsizetype offset = position - laidOut.start;
-    const QTextLine textLine = laidOut.layout->lineAt(0);
-    const qreal left = offset >= 0 && offset <= laidOut.layout->text().size()
-        ? laidOut.x + textLine.cursorToX(toInt(offset))
-        : static_cast<qreal>(position - content.lineStart(line)) * characterWidth;
-    const qreal right = offset >= 0 && offset < laidOut.layout->text().size() ? laidOut.x + textLine.cursorToX(toInt(offset + 1))
-                                                                              : left + characterWidth;
-    const qreal top = margin + static_cast<qreal>((line - verticalScrollBar()->value()) * lineHeight);
-    return QRectF(margin + left - horizontalScrollBar()->value(), top, std::max(right - left, 1.0), lineHeight).toRect();
+    return clampedRect(characterArea(position));
+}
+
+qsizetype LogView::firstShowing(qsizetype line, qsizetype position) const
+{
+    const qsizetype start = content.lineStart(line);
+    const qsizetype end = content.lineEnd(line);
+    const qsizetype from = std::max(position - visibleColumns(), start);
+    const auto layout = laidOut(content.mid(from, std::min(position + 2, end)), font(), tabColumns * characterWidth);
+    const QTextLine textLine = layout->lineAt(0);
+    const qsizetype after = std::min(position + 1, end) - from;
+    const qreal right = textLine.cursorToX(toInt(after)) + (position == end ? characterWidth : 0);
+    const qreal left = right - (viewport()->width() - 2 * margin);
+    auto first = static_cast<qsizetype>(textLine.xToCursor(std::max<qreal>(left, 0)));
+    while (first < after && textLine.cursorToX(toInt(first)) < left)
+        ++first;
+    return from + std::min(first, position - from);
 }
 
 void LogView::ensureVisible(qsizetype position)
@@ -307,31 +433,81 @@ void LogView::ensureVisible(qsizetype position)
         vertical->setValue(toInt(line));
     else if (line >= vertical->value() + visibleRows())
         vertical->setValue(toInt(line - visibleRows() + 1));
-    const QRect character = characterRect(position);
+    const QRectF character = characterArea(position);
+    const qreal right = viewport()->width() - margin;
     QScrollBar *horizontal = horizontalScrollBar();
-    if (character.left() < margin)
-        horizontal->setValue(horizontal->value() + character.left() - margin);
-    else if (character.right() > viewport()->width() - margin)
-        horizontal->setValue(horizontal->value() + character.right() - viewport()->width() + margin);
+    const bool leftOfView = character.left() < margin;
+    if (!leftOfView && character.right() <= right)
+        return;
+    if (isLong(line)) {
+        horizontal->setValue(toInt((leftOfView ? position : firstShowing(line, position)) - content.lineStart(line)));
+        return;
+    }
+    const qreal by = leftOfView ? std::floor((character.left() - margin) / characterWidth) : std::ceil((character.right() - right) / characterWidth);
+    horizontal->setValue(horizontal->value() + static_cast<int>(by));
+}
+
+void LogView::pageAcross(int action)
+{
+    if (action != QAbstractSlider::SliderPageStepAdd && action != QAbstractSlider::SliderPageStepSub)
+        return;
+    QScrollBar *bar = horizontalScrollBar();
+    qsizetype target = bar->sliderPosition();
+    const qreal right = scrolledBy() + viewport()->width() - 2 * margin;
+    const qsizetype first = verticalScrollBar()->value();
+    for (qsizetype line = first; line < std::min(content.lineCount(), first + visibleRows()); ++line) {
+        const qsizetype start = content.lineStart(line);
+        const qsizetype anchor = start + bar->value();
+        if (!isLong(line) || anchor >= content.lineEnd(line))
+            continue;
+        if (action == QAbstractSlider::SliderPageStepSub) {
+            target = std::max(target, firstShowing(line, anchor - 1) - start);
+            continue;
+        }
+        const LineLayout &laidOut = layoutLine(line);
+        const QTextLine textLine = laidOut.layout->lineAt(0);
+        auto next = static_cast<qsizetype>(textLine.xToCursor(right - laidOut.x));
+        while (next > 0 && laidOut.x + textLine.cursorToX(toInt(next)) > right)
+            --next;
+        target = std::min(target, std::max(laidOut.start + next, anchor + 1) - start);
+    }
+    bar->setSliderPosition(toInt(target));
+}
+
+qsizetype LogView::runEnd(qsizetype position, qsizetype limit, bool word) const
+{
+    limit = std::min(limit, position + wordReach);
+    while (position < limit) {
+        const QString piece = content.mid(position, std::min(position + wordPiece, limit));
+        const auto *const run = std::ranges::find_if(piece, [&](QChar character) { return isWordCharacter(character) != word; });
+        position += run - piece.begin();
+        if (run != piece.end())
+            break;
+    }
+    return position;
+}
+
+qsizetype LogView::runStart(qsizetype position, qsizetype limit, bool word) const
+{
+    limit = std::max(limit, position - wordReach);
+    while (position > limit) {
+        const QString piece = content.mid(std::max(position - wordPiece, limit), position);
+        const auto run = std::find_if(piece.rbegin(), piece.rend(), [&](QChar character) { return isWordCharacter(character) != word; });
+        position -= run - piece.rbegin();
+        if (run != piece.rend())
+            break;
+    }
+    return position;
 }
 
 qsizetype LogView::wordStart(qsizetype position) const
 {
-    const qsizetype start = lineStartAt(position);
-    const QString line = content.mid(start, position);
-    qsizetype at = line.size();
-    while (at > 0 && isWordCharacter(line.at(at - 1)))
-        --at;
-    return start + at;
+    return runStart(position, lineStartAt(position), true);
 }
 
 qsizetype LogView::wordEnd(qsizetype position) const
 {
-    const QString line = content.mid(position, lineEndAt(position));
-    qsizetype at = 0;
-    while (at < line.size() && isWordCharacter(line.at(at)))
-        ++at;
-    return position + at;
+    return runEnd(position, lineEndAt(position), true);
 }
 
 qsizetype LogView::movedCursor(int motion) const
@@ -347,28 +523,14 @@ qsizetype LogView::movedCursor(int motion) const
         return std::min(cursor + 1, content.size());
     case PreviousCharacter:
         return std::max<qsizetype>(cursor - 1, 0);
-    case NextWord: {
+    case NextWord:
         if (cursor == content.lineEnd(line))
             return std::min(cursor + 1, content.size());
-        const QString rest = content.mid(cursor, content.lineEnd(line));
-        qsizetype at = 0;
-        while (at < rest.size() && isWordCharacter(rest.at(at)))
-            ++at;
-        while (at < rest.size() && !isWordCharacter(rest.at(at)))
-            ++at;
-        return cursor + at;
-    }
-    case PreviousWord: {
+        return runEnd(runEnd(cursor, content.lineEnd(line), true), content.lineEnd(line), false);
+    case PreviousWord:
         if (cursor == content.lineStart(line))
             return std::max<qsizetype>(cursor - 1, 0);
-        const QString before = content.mid(content.lineStart(line), cursor);
-        qsizetype at = before.size();
-        while (at > 0 && !isWordCharacter(before.at(at - 1)))
-            --at;
-        while (at > 0 && isWordCharacter(before.at(at - 1)))
-            --at;
-        return content.lineStart(line) + at;
-    }
+        return runStart(runStart(cursor, content.lineStart(line), false), content.lineStart(line), true);
     case NextLine:
         return line + 1 < content.lineCount() ? toLine(line + 1) : content.size();
     case PreviousLine:
@@ -439,9 +601,8 @@ void LogView::mouseMoveEvent(QMouseEvent *event)
 
 void LogView::mouseReleaseEvent(QMouseEvent *event)
 {
-    QClipboard *clipboard = QApplication::clipboard();
-    if (event->button() == Qt::LeftButton && clipboard->supportsSelection() && selectionStart() != selectionEnd())
-        clipboard->setText(selectedText(), QClipboard::Selection);
+    if (event->button() == Qt::LeftButton && QApplication::clipboard()->supportsSelection())
+        copyTo(QClipboard::Selection, selected);
 }
 
 void LogView::mouseDoubleClickEvent(QMouseEvent *event)

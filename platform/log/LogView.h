@@ -3,19 +3,25 @@
 #include "platform/log/LogText.h"
 
 #include <QAbstractScrollArea>
+#include <QClipboard>
 #include <QElapsedTimer>
+#include <QPointer>
 #include <QTimer>
 
 #include <algorithm>
 #include <memory>
+#include <vector>
 
+class CopiedText;
 class QTextLayout;
 
 // The log: read-only, yet selectable by mouse and keyboard and copyable, in a fixed-width font,
 // readable by screen readers. Its text is only ever replaced whole or extended at its end; lines
-// end at '\n', as OutputTextDecoder leaves them. Lines are not wrapped; the horizontal scroll bar
-// reaches long ones. Only the visible lines are ever laid out, so appending, scrolling and painting
-// cost the same however long the log grows. Positions count UTF-16 units of text().
+// end at '\n', as OutputTextDecoder leaves them. Lines are not wrapped; the horizontal scroll bar,
+// which counts character columns, reaches every character of any line. Only the visible lines are
+// ever laid out, and only around the visible columns of a long line, so appending, scrolling,
+// painting, moving by words and answering accessibility tools cost the same however long the log
+// or a line grows. Positions count UTF-16 units of text().
 class LogView : public QAbstractScrollArea
 {
     Q_OBJECT
@@ -32,7 +38,7 @@ public:
     void appendText(const QString &text);
     // Ends the log with a short Latin-1 note on a line of its own, even once memory has run out.
     void appendNote(QStringView note);
-    // Brings the end of the text into view, whatever the user scrolled to.
+    // Brings the end of the text into view, across and down, whatever the user scrolled to.
     void scrollToEnd();
 
     [[nodiscard]] qsizetype length() const noexcept { return content.size(); }
@@ -47,7 +53,8 @@ public:
     // Selects from anchorPosition to cursorPosition, where the cursor then stands.
     void setSelection(qsizetype anchorPosition, qsizetype cursorPosition);
     void selectAll();
-    void copy() const;
+    // Copying a huge selection takes time, but the window keeps painting meanwhile.
+    void copy();
 
     // Both in the viewport's coordinates.
     [[nodiscard]] qsizetype positionAt(QPoint point) const;
@@ -69,22 +76,41 @@ protected:
     void scrollContentsBy(int dx, int dy) override;
 
 private:
-    // One line laid out, or for a very long line only the stretch around the visible columns.
+    // One line laid out, or for a long line only the stretch around the visible columns. A long
+    // line's character at the horizontal scroll bar's column stands at that column, whatever the
+    // width of the characters before it, so its end is reached however wide they are.
     struct LineLayout
     {
-        std::unique_ptr<QTextLayout> layout;
+        std::shared_ptr<QTextLayout> layout;
+        qsizetype line = -1;
         qsizetype start = 0; // position of the layout's first character
         qreal x = 0; // where it starts, in content coordinates
     };
 
-    [[nodiscard]] LineLayout layoutLine(qsizetype line) const;
-    void showAppended(qsizetype at, qsizetype lastLine, const QString *appended = nullptr);
+    [[nodiscard]] const LineLayout &layoutLine(qsizetype line) const;
+    [[nodiscard]] static std::shared_ptr<QTextLayout> laidOut(const QString &text, const QFont &font, qreal tabStop);
+    void showAppended(qsizetype at, qsizetype lastLine);
     [[nodiscard]] int visibleRows() const;
+    [[nodiscard]] qsizetype visibleColumns() const;
+    [[nodiscard]] qreal scrolledBy() const;
+    [[nodiscard]] bool isLong(qsizetype line) const;
+    [[nodiscard]] QRectF characterArea(qsizetype position) const;
+    // The first character of a long line to show so that the one at position ends at the right edge.
+    [[nodiscard]] qsizetype firstShowing(qsizetype line, qsizetype position) const;
+    // Where the run of word characters (or of others) from position ends, within [position, limit].
+    [[nodiscard]] qsizetype runEnd(qsizetype position, qsizetype limit, bool word) const;
+    [[nodiscard]] qsizetype runStart(qsizetype position, qsizetype limit, bool word) const;
     [[nodiscard]] qsizetype wordStart(qsizetype position) const;
     [[nodiscard]] qsizetype wordEnd(qsizetype position) const;
     [[nodiscard]] qsizetype movedCursor(int motion) const;
+    // Pages across so that no character of a visible line is passed over, however wide.
+    void pageAcross(int action);
+    void copyTo(QClipboard::Mode mode, QPointer<CopiedText> &held);
     // Output can arrive thousands of times a second; the screen needs it at most once a frame.
     void scheduleRepaint();
+    // Output is announced to accessibility tools once a frame, too.
+    void announceFrom(qsizetype position);
+    void announceAppended();
     void updateMetrics();
     void updateScrollBars();
     void selectionChanged();
@@ -96,5 +122,11 @@ private:
     int lineHeight = 1;
     QElapsedTimer sincePaint;
     QTimer repaintTimer;
-    qreal widestLine = 0; // widest line painted so far, where it exceeds the character count's guess
+    QTimer announceTimer;
+    qsizetype unannounced = -1; // where the output not yet announced starts
+    qreal widestLine = 0; // widest short line painted so far, where it exceeds the character count's guess
+    // The visible lines' layouts, kept between paints: shaping emoji or mixed scripts is slow.
+    mutable std::vector<LineLayout> layouts;
+    QPointer<CopiedText> copied;
+    QPointer<CopiedText> selected;
 };

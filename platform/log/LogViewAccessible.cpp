@@ -2,6 +2,16 @@
 
 #include "platform/log/LogView.h"
 
+#include <QTextBoundaryFinder>
+
+namespace {
+
+// How far from the offset a query reads: words and sentences end long before, lines may not.
+constexpr int boundaryReach = 4096;
+constexpr qsizetype lineReach = 65536;
+
+} // namespace
+
 LogViewAccessible::LogViewAccessible(LogView *view)
     : QAccessibleWidget(view, QAccessible::EditableText)
 {
@@ -88,21 +98,68 @@ QString LogViewAccessible::text(int startOffset, int endOffset) const
     return view()->textRange(startOffset, endOffset);
 }
 
-// Lines are answered from the log's own index; other boundaries need the text around the offset,
-// which the general helper takes from the whole text.
 QString LogViewAccessible::textAtOffset(int offset, QAccessible::TextBoundaryType boundaryType, int *startOffset,
                                         int *endOffset) const
 {
-    if (boundaryType != QAccessible::LineBoundary)
-        return QAccessibleTextInterface::textAtOffset(offset, boundaryType, startOffset, endOffset);
     const LogView *log = view();
-    if (offset < 0 || offset > log->length()) {
+    const int count = characterCount();
+    offset = offset == -1 ? count : offset;
+    *startOffset = *endOffset = -1;
+    if (count == 0 || offset < 0 || offset > count || (offset == count && boundaryType == QAccessible::CharBoundary))
+        return {};
+    if (boundaryType == QAccessible::NoBoundary) {
+        *startOffset = 0;
+        *endOffset = count;
+        return text(0, count);
+    }
+    if (boundaryType == QAccessible::LineBoundary || boundaryType == QAccessible::ParagraphBoundary) {
+        *startOffset = static_cast<int>(std::max(log->lineStartAt(offset), qsizetype{offset} - lineReach));
+        *endOffset = static_cast<int>(std::min({log->lineEndAt(offset) + 1, qsizetype{count}, qsizetype{offset} + lineReach}));
+        return text(*startOffset, *endOffset);
+    }
+    // As Qt's own answer, but from the stretch around the offset rather than the whole text.
+    const int from = std::max(offset - boundaryReach, 0);
+    const QString near = text(from, std::min(offset + boundaryReach, count));
+    QTextBoundaryFinder boundary(boundaryType == QAccessible::CharBoundary   ? QTextBoundaryFinder::Grapheme
+                                 : boundaryType == QAccessible::WordBoundary ? QTextBoundaryFinder::Word
+                                                                             : QTextBoundaryFinder::Sentence,
+                                 near);
+    constexpr auto itemEdge = QTextBoundaryFinder::StartOfItem | QTextBoundaryFinder::EndOfItem;
+    boundary.setPosition(offset - from);
+    while ((boundary.boundaryReasons() & itemEdge) == 0 && boundary.toPreviousBoundary() > 0) {
+    }
+    *startOffset = from + static_cast<int>(std::max<qsizetype>(boundary.position(), 0));
+    while (boundary.toNextBoundary() >= 0 && boundary.position() < near.size() && (boundary.boundaryReasons() & itemEdge) == 0) {
+    }
+    *endOffset = from + static_cast<int>(boundary.position() < 0 ? near.size() : boundary.position());
+    return near.mid(*startOffset - from, *endOffset - *startOffset);
+}
+
+QString LogViewAccessible::textBeforeOffset(int offset, QAccessible::TextBoundaryType boundaryType, int *startOffset,
+                                            int *endOffset) const
+{
+    int start = offset == -1 ? characterCount() : offset;
+    int end = start;
+    if (start < characterCount())
+        static_cast<void>(textAtOffset(start, boundaryType, &start, &end));
+    if (start <= 0) {
         *startOffset = *endOffset = -1;
         return {};
     }
-    *startOffset = static_cast<int>(log->lineStartAt(offset));
-    *endOffset = static_cast<int>(std::min(log->lineEndAt(offset) + 1, log->length()));
-    return log->textRange(*startOffset, *endOffset);
+    return textAtOffset(start - 1, boundaryType, startOffset, endOffset);
+}
+
+QString LogViewAccessible::textAfterOffset(int offset, QAccessible::TextBoundaryType boundaryType, int *startOffset,
+                                           int *endOffset) const
+{
+    int start = -1;
+    int end = -1;
+    static_cast<void>(textAtOffset(offset, boundaryType, &start, &end));
+    if (end < 0 || end >= characterCount()) {
+        *startOffset = *endOffset = -1;
+        return {};
+    }
+    return textAtOffset(end, boundaryType, startOffset, endOffset);
 }
 
 int LogViewAccessible::characterCount() const

@@ -5,7 +5,9 @@
 class LogView;
 
 // What screen readers and other accessibility tools see of the log: a read-only, multi-line text
-// whose characters, selection and cursor they can read, and whose selection they can set.
+// whose characters, selection and cursor they can read, and whose selection they can set. Every
+// query reads only the text near its offset: a line longer than a bounded stretch is answered in
+// stretches of it.
 class LogViewAccessible : public QAccessibleWidget, public QAccessibleTextInterface
 {
 public:
@@ -28,6 +30,10 @@ public:
     [[nodiscard]] QString text(int startOffset, int endOffset) const override;
     [[nodiscard]] QString textAtOffset(int offset, QAccessible::TextBoundaryType boundaryType, int *startOffset,
                                        int *endOffset) const override;
+    [[nodiscard]] QString textBeforeOffset(int offset, QAccessible::TextBoundaryType boundaryType, int *startOffset,
+                                           int *endOffset) const override;
+    [[nodiscard]] QString textAfterOffset(int offset, QAccessible::TextBoundaryType boundaryType, int *startOffset,
+                                          int *endOffset) const override;
     [[nodiscard]] int characterCount() const override;
     [[nodiscard]] QRect characterRect(int offset) const override;
     [[nodiscard]] int offsetAtPoint(const QPoint &point) const override;

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QMimeData>
+#include <QPointer>
+#include <QString>
+#include <QTimer>
+
+class LogView;
+
+// Text copied from the log, as the clipboard holds it. A huge selection is copied in pieces while
+// the main loop runs, so the window keeps painting; whoever asks for the text before the last
+// piece gets the rest copied at once.
+class CopiedText : public QMimeData
+{
+    Q_OBJECT
+
+public:
+    CopiedText(const LogView &view, qsizetype from, qsizetype to);
+
+    // Copies what is left now, for the log is about to change or go.
+    void finish();
+
+    [[nodiscard]] QStringList formats() const override;
+    [[nodiscard]] bool hasFormat(const QString &mimeType) const override;
+
+protected:
+    [[nodiscard]] QVariant retrieveData(const QString &mimeType, QMetaType type) const override;
+
+private:
+    void copyPiece();
+
+    QPointer<const LogView> view;
+    qsizetype next;
+    qsizetype end;
+    QString copied;
+    QTimer pieces;
+};
