@@ -1,8 +1,8 @@
 // Scripted stand-in for povray, so that tests can provoke exact output, timing and process-lifetime
 // situations. FAKE_POVRAY_SCRIPT holds commands separated by ";":
-//   out:TEXT, err:TEXT   write TEXT, with \n \r \t \\ and \xHH escapes, to stdout or stderr
+//   out:TEXT, err:TEXT   write TEXT, with \n \r and \xHH escapes, to stdout or stderr
 //   flood:BYTES[:TEXT]   write TEXT (by default an 80-byte line) over and over, BYTES in all
-//   sleep:MS, exit:CODE, forever (pause until a signal ends it)
+//   sleep:MS, forever (pause until a signal ends it)
 //   ignoreterm           ignore SIGTERM from now on
 //   termout:TEXT         on SIGTERM, write TEXT to stdout and exit
 //   closeout             close stdout and stderr
@@ -17,6 +17,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
+#include <ranges>
 #include <span>
 #include <string>
 #include <string_view>
@@ -45,8 +46,8 @@ std::string unescape(std::string_view text)
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (text[i] != '\\' || i + 1 == text.size())
             result += text[i];
-        else if (const std::size_t simple = std::string_view("nrt\\").find(text[++i]); simple != std::string_view::npos)
-            result += std::string_view("\n\r\t\\")[simple];
+        else if (const std::size_t simple = std::string_view("nr").find(text[++i]); simple != std::string_view::npos)
+            result += std::string_view("\n\r")[simple];
         else if (text[i] == 'x' && i + 2 < text.size())
             result += static_cast<char>(std::stoi(std::string(text.substr(i + 1, 2)), nullptr, 16)), i += 2;
     }
@@ -109,8 +110,6 @@ void run(std::string_view command)
     } else if (name == "forever")
         for (;;)
             ::pause();
-    else if (name == "exit")
-        ::_exit(static_cast<int>(number));
     else if (!name.empty())
         writeAll(2, "fakepovray: unknown command\n"), ::_exit(2);
 }
@@ -125,10 +124,7 @@ int main(int argc, char *argv[])
     writeFileFromEnv("FAKE_POVRAY_ARGS", args);
     writeFileFromEnv("FAKE_POVRAY_PID", std::to_string(::getpid()));
     const char *script = std::getenv("FAKE_POVRAY_SCRIPT");
-    for (std::string_view rest = script == nullptr ? "" : script; !rest.empty();) {
-        const std::size_t end = std::min(rest.find(';'), rest.size());
-        run(rest.substr(0, end));
-        rest.remove_prefix(std::min(end + 1, rest.size()));
-    }
+    for (const auto command : std::views::split(std::string_view(script == nullptr ? "" : script), ';'))
+        run(std::string_view(command.begin(), command.end()));
     return 0;
 }

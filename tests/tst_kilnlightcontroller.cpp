@@ -5,7 +5,10 @@
 #include "ui_MainWindow.h"
 
 #include <QAccessible>
+#include <QApplication>
+#include <QFileDialog>
 #include <QImage>
+#include <QPointer>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -35,9 +38,10 @@ private slots:
     void init();
     void eachInputHasItsOutcome_data();
     void eachInputHasItsOutcome();
-    void renderThenStop();
-    void followsALongRenderUntilTheWindowCloses();
+    void followsALongRenderThenStops();
     void rendersThePngWithTheRealRenderer();
+    void chooserWritesOnlyAConfirmedPng_data();
+    void chooserWritesOnlyAConfirmedPng();
 
 private:
     [[nodiscard]] QString homeFile(const char *name) const { return home->filePath(QLatin1String(name)); }
@@ -53,6 +57,8 @@ void TestKilnlightController::init()
     // Debian's POV-Ray reads and writes only below /tmp.
     home = std::make_unique<QTemporaryDir>(QStringLiteral("/tmp/kilnlight-test-XXXXXX"));
     qputenv("HOME", home->path().toUtf8());
+    // Qt's file dialog remembers its state in the user's configuration; keep it out of the real one.
+    qputenv("XDG_CONFIG_HOME", home->path().toUtf8());
     qputenv("FAKE_POVRAY_ARGS", homeFile("arguments").toUtf8());
     qputenv("FAKE_POVRAY_PID", homeFile("pid").toUtf8());
 }
@@ -61,7 +67,7 @@ void TestKilnlightController::init()
 Ui::MainWindow &TestKilnlightController::pressRender(const Press &press)
 {
     writeHomeFile(".mossworkprefs", press.preferences);
-    setFakeScript(press.script);
+    qputenv("FAKE_POVRAY_SCRIPT", press.script);
     mainWindow = std::make_unique<MainWindowDefinition>(QFile::decodeName(press.program));
     Ui::MainWindow &controls = mainWindow->controls();
     controls.outputFile->setText(press.output);
@@ -95,9 +101,8 @@ void TestKilnlightController::eachInputHasItsOutcome_data()
     QTest::newRow("a scene path over the system's limit") << Press{.preferences = "render_filename \"/" + QByteArray(qsizetype{1} << 20, 'd') + '"'}
                                                          << failed << QByteArrayList();
     QTest::newRow("renderer missing") << Press{.program = "/nonexistent/povray"} << failed << QByteArrayList();
-    QTest::newRow("renderer a directory") << Press{.program = "/tmp"} << failed << QByteArrayList();
     QTest::newRow("renderer floods bytes that are not UTF-8, then fails with its own error")
-        << Press{.script = "flood:600000:\\xE2\\x82\\xACa\\xFF\\xC0;err:Parse Error\\n;exit:1"}
+        << Press{.script = "flood:600000:\\xE2\\x82\\xACa\\xFF\\xC0;err:Parse Error\\n"}
         << QStringLiteral(u"€a\uFFFD\uFFFD").repeated(100000) + QStringLiteral("Parse Error\n") << QByteArrayList{"-F", "+P", "+W640", "+H480"};
     QTest::newRow("no preferences: nothing runs, the title stays")
         << Press{.preferences = ""} << QString::fromLatin1(KilnlightController::noPreferencesMessage) << QByteArrayList();
@@ -119,25 +124,13 @@ void TestKilnlightController::eachInputHasItsOutcome()
         QCOMPARE(readArguments(homeFile("arguments")), QByteArrayList{press.program} + options + QByteArrayList{"\"/my sc\xE8ne.pov\""});
 }
 
-void TestKilnlightController::renderThenStop()
+void TestKilnlightController::followsALongRenderThenStops()
 {
-    Ui::MainWindow &controls = pressRender({.script = "out:first\\n;sleep:200;out:second\\n;forever"});
+    Ui::MainWindow &controls =
+        pressRender({.script = "out:a\\rb\\r;sleep:100;out:\\nc\\r\\nd\\n;sleep:100;flood:40000;sleep:300;out:tail;sleep:200;out:waiting;forever"});
     const auto accessibleName = [&] { return QAccessible::queryAccessibleInterface(controls.renderButton)->text(QAccessible::Name); };
     QCOMPARE(controls.renderButton->text(), QStringLiteral("Stop"));
     QCOMPARE(accessibleName(), QStringLiteral("Stop"));
-    QTRY_COMPARE(controls.textView->text(), QStringLiteral("first\n"));
-    QThread::msleep(500); // the second line now waits in the pipe, unread
-    controls.renderButton->click();
-    QCOMPARE(controls.renderButton->text(), QStringLiteral("Render"));
-    QCOMPARE(accessibleName(), QStringLiteral("Render"));
-    QVERIFY(!mainWindow->controller().isRendering());
-    QCOMPARE(controls.textView->text(), QStringLiteral("first\nsecond\n"));
-    QVERIFY(!processExists(readPid(homeFile("pid"))));
-}
-
-void TestKilnlightController::followsALongRenderUntilTheWindowCloses()
-{
-    Ui::MainWindow &controls = pressRender({.script = "out:a\\rb\\r;sleep:100;out:\\nc\\r\\nd\\n;sleep:100;flood:40000;sleep:300;out:tail;forever"});
     mainWindow->window().resize(600, 400);
     mainWindow->window().show();
     // A null icon here means the icon resource was not linked in or the SVG plugin is missing.
@@ -146,13 +139,16 @@ void TestKilnlightController::followsALongRenderUntilTheWindowCloses()
     QScrollBar *bar = controls.textView->verticalScrollBar();
     bar->setValue(0); // the user scrolls away; output still goes to the end, and the view follows it
     QTRY_VERIFY_WITH_TIMEOUT(controls.textView->text().endsWith(QLatin1String("tail")), 10000);
+    QThread::msleep(500); // the last output now waits in the pipe, unread
+    controls.renderButton->click();
+    QCOMPARE(controls.renderButton->text(), QStringLiteral("Render"));
+    QCOMPARE(accessibleName(), QStringLiteral("Render"));
+    QVERIFY(!mainWindow->controller().isRendering());
+    QVERIFY(!processExists(readPid(homeFile("pid"))));
+    QVERIFY(controls.textView->text().startsWith(QLatin1String("a\nb\nc\nd\n0123")));
+    QVERIFY(controls.textView->text().endsWith(QLatin1String("tailwaiting")));
     QTRY_COMPARE(bar->value(), bar->maximum());
     QVERIFY(bar->maximum() > 0);
-    QVERIFY(controls.textView->text().startsWith(QLatin1String("a\nb\nc\nd\n0123")));
-    const qint64 renderer = readPid(homeFile("pid"));
-    QVERIFY(processExists(renderer));
-    mainWindow.reset();
-    QVERIFY(!processExists(renderer));
 }
 
 void TestKilnlightController::rendersThePngWithTheRealRenderer()
@@ -165,6 +161,63 @@ void TestKilnlightController::rendersThePngWithTheRealRenderer()
     QTRY_VERIFY_WITH_TIMEOUT(!mainWindow->controller().isRendering(), 120000);
     QVERIFY2(controls.textView->text().contains(QLatin1String("POV-Ray finished")), qPrintable(controls.textView->text()));
     QCOMPARE(QImage(homeFile("out.png"), "png").size(), QSize(64, 480));
+}
+
+// The chooser is opened, while a render runs, from the output field's text; what is typed and how
+// the dialog is left decide what the field holds afterwards. %1 stands for the home folder, which
+// is also the working directory; a null directory is the dialog's own choice.
+void TestKilnlightController::chooserWritesOnlyAConfirmedPng_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("directory");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<bool>("confirmed");
+    QTest::addColumn<QString>("result");
+    QTest::newRow("typed name with another suffix") << "%1/sub/old.png" << "%1/sub" << "old.png" << "shot.jpg" << true << "%1/sub/shot.jpg.png";
+    QTest::newRow("typed suffix in capitals") << "%1/sub/old.png" << "%1/sub" << "old.png" << "Big.PNG" << true << "%1/sub/Big.PNG";
+    QTest::newRow("relative folder") << "sub/x" << "%1/sub" << "x" << QString() << true << "%1/sub/x.png";
+    QTest::newRow("bare name") << "render.png" << QString() << "render.png" << QString() << true << "render.png";
+    QTest::newRow("empty field") << "" << QString() << "" << "out" << true << "out.png";
+    QTest::newRow("cancel keeps odd text exactly") << "%1/sub/" << "%1" << "sub" << "other" << false << "%1/sub/";
+    QTest::newRow("root folder") << "/x.png" << "/" << "x.png" << QString() << false << "/x.png";
+}
+
+void TestKilnlightController::chooserWritesOnlyAConfirmedPng()
+{
+    QFETCH(QString, field);
+    QFETCH(QString, directory);
+    QFETCH(QString, name);
+    QFETCH(QString, typed);
+    QFETCH(bool, confirmed);
+    QFETCH(QString, result);
+    const auto inHome = [&](QString text) { return text.replace(QLatin1String("%1"), home->path()); };
+    QVERIFY(QDir(home->path()).mkdir(QStringLiteral("sub")));
+    QDir::setCurrent(home->path());
+    Ui::MainWindow &controls = pressRender({.script = "forever", .output = inHome(field)});
+    mainWindow->window().show();
+    controls.setButton->click();
+    // A labelled dialog, modal for the main window only.
+    const QPointer<QFileDialog> panel = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+    QVERIFY(panel && panel->parentWidget() == &mainWindow->window() && panel->windowModality() == Qt::WindowModal);
+    QCOMPARE(panel->labelText(QFileDialog::FileName), QStringLiteral("Output file"));
+    const QString shownDirectory = panel->directory().absolutePath();
+    if (!directory.isNull())
+        QCOMPARE(shownDirectory, inHome(directory));
+    auto *nameField = panel->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+    QCOMPARE(nameField->text(), name);
+    nameField->clear();
+    QTest::keyClicks(nameField, typed.isNull() ? name : typed);
+    // Qt names the button after what a folder name would do, whatever its label otherwise.
+    QVERIFY(!confirmed || panel->labelText(QFileDialog::Accept) == QLatin1String("Set"));
+    QTest::keyClick(nameField, confirmed ? Qt::Key_Return : Qt::Key_Escape);
+    QTRY_VERIFY(panel.isNull());
+    QCOMPARE(controls.outputFile->text(), directory.isNull() ? QDir(shownDirectory).filePath(result) : inHome(result));
+    // The render goes on under the dialog, and ends with the window.
+    const qint64 renderer = readPid(homeFile("pid"));
+    QVERIFY(mainWindow->controller().isRendering() && processExists(renderer));
+    mainWindow.reset();
+    QVERIFY(!processExists(renderer));
 }
 
 QTEST_MAIN(TestKilnlightController)

@@ -13,7 +13,6 @@
 
 namespace {
 
-
 // Records the callbacks other than output as one line; output must come between start and finish.
 class RecordingController final : public TaskWrapperController
 {
@@ -34,15 +33,7 @@ public:
     void processStartedFailed() override { events += QStringLiteral(" failed"); }
 };
 
-// Neither gone nor a zombie that init has yet to reap.
-bool isRunning(qint64 pid)
-{
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    return pid > 0 && stat.open(QIODevice::ReadOnly) && !stat.readAll().contains(") Z ");
-}
-
 } // namespace
-
 
 class TestTaskWrapper : public QObject
 {
@@ -65,9 +56,9 @@ void TestTaskWrapper::eachRunEndsAsPromised_data()
         QTest::newRow(name) << QByteArrayList{FAKE_POVRAY, "+P"} << script << QStringLiteral("started finished") << output;
     };
     row("silent child", {}, {});
-    row("streams interleave in write order", "out:1;err:2;sleep:30;out:3;err:4;err:5", QStringLiteral("12345"));
-    row("character split between writes", "out:\\xE2\\x82;sleep:50;out:\\xAC!", QStringLiteral(u"€!"));
-    row("character cut off at the end", "out:a\\xE2\\x82", QStringLiteral(u"a\uFFFD"));
+    // Both streams share one pipe, so a character may even be split between them.
+    row("streams interleave, a character split between writes and one cut off at the end",
+        "out:1;err:2;sleep:30;out:3\\xE2\\x82;sleep:50;err:\\xAC;out:a\\xE2\\x82", QStringLiteral(u"123€a\uFFFD"));
     // Deaf to SIGTERM, so only a wrapper that neither waits for it nor kills it finds it running.
     row("closes its output and keeps running", "ignoreterm;out:x;closeout;forever", QStringLiteral("x"));
     row("closes its output and keeps running without a pidfd", "ignoreterm;out:x;closeout;forever", QStringLiteral("x"));
@@ -78,9 +69,7 @@ void TestTaskWrapper::eachRunEndsAsPromised_data()
     row("stopped without a pidfd", "termout: late;out:seen;forever", QStringLiteral("seen late"));
     row("stopped, a grandchild keeping the pipe open", "grandchild:600000;out:x;forever", QStringLiteral("x"));
     row("stopped, a grandchild outside the group flooding", "out:x;stray:20000;forever", QStringLiteral("x0123"));
-    row("stopped, ignoring SIGTERM with output waiting", "ignoreterm;out:x;forever", QStringLiteral("x"));
-    row("stopped, ignoring SIGTERM with nothing waiting", "ignoreterm;forever", QString());
-    row("stopped, ignoring SIGTERM without a pidfd", "ignoreterm;out:x;forever", QStringLiteral("x"));
+    row("stopped, ignoring SIGTERM", "ignoreterm;out:x;forever", QStringLiteral("x"));
     for (const QByteArrayList &arguments : {QByteArrayList{"/nonexistent/povray"}, QByteArrayList{FAKE_POVRAY, QByteArray("+W64\0+H1", 8)}})
         QTest::newRow(arguments.size() == 1 ? "missing program" : "argument with a NUL byte")
             << arguments << QByteArray() << QStringLiteral("started failed finished") << QString();
@@ -100,7 +89,7 @@ void TestTaskWrapper::eachRunEndsAsPromised()
     const QString grandchildFile = scratch.filePath(QStringLiteral("grandchild"));
     qputenv("FAKE_POVRAY_PID", pidFile.toUtf8());
     qputenv("FAKE_POVRAY_GRANDCHILD_PID", grandchildFile.toUtf8());
-    setFakeScript(script);
+    qputenv("FAKE_POVRAY_SCRIPT", script);
     // Opened without close-on-exec, as careless library code might: the child must not see it.
     const UniqueFd stray(::open("/dev/null", O_RDONLY));
     RecordingController controller;
@@ -131,12 +120,9 @@ void TestTaskWrapper::eachRunEndsAsPromised()
     // Reaped in the background once its grace period is past.
     QTRY_VERIFY_WITH_TIMEOUT(!processExists(child), 10000);
     const qint64 grandchild = readPid(grandchildFile);
-    if (!script.contains("quietchild")) {
-        QTRY_VERIFY(!isRunning(grandchild));
-    } else {
-        QVERIFY(isRunning(grandchild));
+    QTRY_COMPARE(isRunning(grandchild), script.contains("quietchild"));
+    if (script.contains("quietchild"))
         ::kill(static_cast<pid_t>(grandchild), SIGKILL);
-    }
 }
 
 QTEST_GUILESS_MAIN(TestTaskWrapper)
