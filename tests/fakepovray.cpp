@@ -7,7 +7,6 @@
 //   termout:TEXT         on SIGTERM, write TEXT to stdout and exit
 //   closeout             close stdout and stderr
 //   grandchild:MS        leave a child that ignores SIGTERM and holds the output for MS
-//   quietchild:MS        the same, but with the output closed
 //   stray:MS[:PAUSE]     a child in a session of its own that ignores SIGTERM and floods the output
 //                        for MS, PAUSE ms between writes of 64 KiB
 // The argument vector goes to FAKE_POVRAY_ARGS (each argument NUL-terminated), the pid to
@@ -69,8 +68,6 @@ void spawnGrandchild(std::string_view kind, long long ms, long long pause)
     const pid_t pid = ::fork();
     if (pid == 0) {
         const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-        if (kind == "quietchild")
-            ::close(1), ::close(2);
         if (kind == "stray" && ::setsid() > 0)
             for (const std::string chunk = floodChunk(); std::chrono::steady_clock::now() < end; std::this_thread::sleep_for(std::chrono::milliseconds(pause)))
                 writeAll(1, chunk);
@@ -101,7 +98,7 @@ void run(std::string_view command)
         static_cast<void>(std::signal(SIGTERM, [](int) { writeAll(1, termOutput), ::_exit(0); }));
     } else if (name == "closeout")
         ::close(1), ::close(2);
-    else if (name == "grandchild" || name == "quietchild" || name == "stray")
+    else if (name == "grandchild" || name == "stray")
         spawnGrandchild(name, number, std::strtoll(second.c_str(), nullptr, 10));
     else if (name == "flood") {
         const std::string chunk = second.empty() ? floodChunk() : floodChunk(unescape(second));

@@ -109,7 +109,8 @@ QString render(const MainWindowDefinition &mainWindow, const Kind &kind, const Q
     Ui::MainWindow &controls = mainWindow.controls();
     const QString expected = QString::fromUtf8(kind.written);
     controls.renderButton->click();
-    const bool settled = kind.stopped ? waitFor([&] { return controls.textView->length() >= expected.size() + (kind.floods() ? 8000 : 0); }, 10000)
+    const qsizetype shown = expected.size() + (kind.floods() ? 8000 : 0);
+    const bool settled = kind.stopped ? waitFor([&] { return controls.textView->length() >= shown; }, 10000)
                                       : waitFor([&] { return !mainWindow.controller().isRendering(); }, 30000);
     if (kind.stopped)
         controls.renderButton->click();

@@ -165,54 +165,50 @@ void TestKilnlightController::rendersThePngWithTheRealRenderer()
 
 // The chooser is opened, while a render runs, from the output field's text; what is typed and how
 // the dialog is left decide what the field holds afterwards. %1 stands for the home folder, which
-// is also the working directory; a null directory is the dialog's own choice.
+// is also the working directory, %2 for the folder the dialog shows when the field names none.
 void TestKilnlightController::chooserWritesOnlyAConfirmedPng_data()
 {
     QTest::addColumn<QString>("field");
-    QTest::addColumn<QString>("directory");
-    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("shown"); // folder|name
     QTest::addColumn<QString>("typed");
-    QTest::addColumn<bool>("confirmed");
-    QTest::addColumn<QString>("result");
-    QTest::newRow("typed name with another suffix") << "%1/sub/old.png" << "%1/sub" << "old.png" << "shot.jpg" << true << "%1/sub/shot.jpg.png";
-    QTest::newRow("typed suffix in capitals") << "%1/sub/old.png" << "%1/sub" << "old.png" << "Big.PNG" << true << "%1/sub/Big.PNG";
-    QTest::newRow("relative folder") << "sub/x" << "%1/sub" << "x" << QString() << true << "%1/sub/x.png";
-    QTest::newRow("bare name") << "render.png" << QString() << "render.png" << QString() << true << "render.png";
-    QTest::newRow("empty field") << "" << QString() << "" << "out" << true << "out.png";
-    QTest::newRow("cancel keeps odd text exactly") << "%1/sub/" << "%1" << "sub" << "other" << false << "%1/sub/";
-    QTest::newRow("root folder") << "/x.png" << "/" << "x.png" << QString() << false << "/x.png";
+    QTest::addColumn<QString>("result"); // null when cancelled: the field keeps its text
+    QTest::newRow("typed name with another suffix") << "%1/sub/old.png" << "%1/sub|old.png" << "shot.jpg" << "%1/sub/shot.jpg.png";
+    QTest::newRow("typed suffix in capitals") << "%1/sub/old.png" << "%1/sub|old.png" << "Big.PNG" << "%1/sub/Big.PNG";
+    QTest::newRow("relative folder") << "sub/x" << "%1/sub|x" << "x" << "%1/sub/x.png";
+    QTest::newRow("bare name") << "render.png" << "%2|render.png" << "render.png" << "%2/render.png";
+    QTest::newRow("empty field") << "" << "%2|" << "out" << "%2/out.png";
+    QTest::newRow("cancel keeps odd text exactly") << "%1/sub/" << "%1|sub" << "other" << QString();
+    QTest::newRow("root folder") << "/x.png" << "/|x.png" << "x.png" << QString();
 }
 
 void TestKilnlightController::chooserWritesOnlyAConfirmedPng()
 {
     QFETCH(QString, field);
-    QFETCH(QString, directory);
-    QFETCH(QString, name);
+    QFETCH(QString, shown);
     QFETCH(QString, typed);
-    QFETCH(bool, confirmed);
     QFETCH(QString, result);
-    const auto inHome = [&](QString text) { return text.replace(QLatin1String("%1"), home->path()); };
+    const auto expand = [&](QString text, const QString &folder) {
+        return text.replace(QLatin1String("%1"), home->path()).replace(QLatin1String("%2"), folder);
+    };
     QVERIFY(QDir(home->path()).mkdir(QStringLiteral("sub")));
     QDir::setCurrent(home->path());
-    Ui::MainWindow &controls = pressRender({.script = "forever", .output = inHome(field)});
+    Ui::MainWindow &controls = pressRender({.script = "forever", .output = expand(field, {})});
     mainWindow->window().show();
     controls.setButton->click();
     // A labelled dialog, modal for the main window only.
     const QPointer<QFileDialog> panel = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
     QVERIFY(panel && panel->parentWidget() == &mainWindow->window() && panel->windowModality() == Qt::WindowModal);
     QCOMPARE(panel->labelText(QFileDialog::FileName), QStringLiteral("Output file"));
-    const QString shownDirectory = panel->directory().absolutePath();
-    if (!directory.isNull())
-        QCOMPARE(shownDirectory, inHome(directory));
+    const QString folder = panel->directory().absolutePath();
     auto *nameField = panel->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
-    QCOMPARE(nameField->text(), name);
+    QCOMPARE(folder + u'|' + nameField->text(), expand(shown, folder));
     nameField->clear();
-    QTest::keyClicks(nameField, typed.isNull() ? name : typed);
+    QTest::keyClicks(nameField, typed);
     // Qt names the button after what a folder name would do, whatever its label otherwise.
-    QVERIFY(!confirmed || panel->labelText(QFileDialog::Accept) == QLatin1String("Set"));
-    QTest::keyClick(nameField, confirmed ? Qt::Key_Return : Qt::Key_Escape);
+    QVERIFY(result.isNull() || panel->labelText(QFileDialog::Accept) == QLatin1String("Set"));
+    QTest::keyClick(nameField, result.isNull() ? Qt::Key_Escape : Qt::Key_Return);
     QTRY_VERIFY(panel.isNull());
-    QCOMPARE(controls.outputFile->text(), directory.isNull() ? QDir(shownDirectory).filePath(result) : inHome(result));
+    QCOMPARE(controls.outputFile->text(), expand(result.isNull() ? field : result, folder));
     // The render goes on under the dialog, and ends with the window.
     const qint64 renderer = readPid(homeFile("pid"));
     QVERIFY(mainWindow->controller().isRendering() && processExists(renderer));

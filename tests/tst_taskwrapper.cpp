@@ -62,7 +62,7 @@ void TestTaskWrapper::eachRunEndsAsPromised_data()
     // Deaf to SIGTERM, so only a wrapper that neither waits for it nor kills it finds it running.
     row("closes its output and keeps running", "ignoreterm;out:x;closeout;forever", QStringLiteral("x"));
     row("closes its output and keeps running without a pidfd", "ignoreterm;out:x;closeout;forever", QStringLiteral("x"));
-    row("leaves a grandchild with its output closed", "quietchild:600000;out:x", QStringLiteral("x"));
+    row("leaves a grandchild with its output closed", "out:x;closeout;grandchild:600000", QStringLiteral("x"));
     // Output written at SIGTERM is read to end of stream when output was waiting, and not at all when none was.
     row("stopped with output waiting", "termout: late;out:seen;forever", QStringLiteral("seen late"));
     row("stopped with nothing waiting", "termout:late;forever", QString());
@@ -70,9 +70,8 @@ void TestTaskWrapper::eachRunEndsAsPromised_data()
     row("stopped, a grandchild keeping the pipe open", "grandchild:600000;out:x;forever", QStringLiteral("x"));
     row("stopped, a grandchild outside the group flooding", "out:x;stray:20000;forever", QStringLiteral("x0123"));
     row("stopped, ignoring SIGTERM", "ignoreterm;out:x;forever", QStringLiteral("x"));
-    for (const QByteArrayList &arguments : {QByteArrayList{"/nonexistent/povray"}, QByteArrayList{FAKE_POVRAY, QByteArray("+W64\0+H1", 8)}})
-        QTest::newRow(arguments.size() == 1 ? "missing program" : "argument with a NUL byte")
-            << arguments << QByteArray() << QStringLiteral("started failed finished") << QString();
+    QTest::newRow("argument with a NUL byte") << QByteArrayList{FAKE_POVRAY, QByteArray("+W64\0+H1", 8)} << QByteArray()
+                                              << QStringLiteral("started failed finished") << QString();
 }
 
 void TestTaskWrapper::eachRunEndsAsPromised()
@@ -112,7 +111,7 @@ void TestTaskWrapper::eachRunEndsAsPromised()
     const qint64 child = readPid(pidFile);
     // What may still run after a natural end: the child until its grace period in the background is up,
     // or a grandchild that had closed its output.
-    if (script.contains("closeout"))
+    if (!stopped && script.endsWith("forever"))
         QVERIFY(isRunning(child));
     wrapper.stopProcess(); // a finished wrapper stays silent
     QCOMPARE(controller.events, events);
@@ -120,8 +119,8 @@ void TestTaskWrapper::eachRunEndsAsPromised()
     // Reaped in the background once its grace period is past.
     QTRY_VERIFY_WITH_TIMEOUT(!processExists(child), 10000);
     const qint64 grandchild = readPid(grandchildFile);
-    QTRY_COMPARE(isRunning(grandchild), script.contains("quietchild"));
-    if (script.contains("quietchild"))
+    QTRY_COMPARE(isRunning(grandchild), script.contains("closeout;grandchild"));
+    if (script.contains("closeout;grandchild"))
         ::kill(static_cast<pid_t>(grandchild), SIGKILL);
 }
 
