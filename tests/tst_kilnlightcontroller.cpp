@@ -90,10 +90,9 @@ void TestKilnlightController::eachInputHasItsOutcome_data()
     const QString shellish = QStringLiteral("/tmp/$(touch x);\n`id` | *") + QString(10000, u'o');
     QTest::newRow("three characters in nine bytes write no file") << Press{.output = QStringLiteral(u"€€€"), .antialias = Qt::Checked}
                                                                    << QString() << QByteArrayList{"-F", "+P", "+A", "+W640", "+H480"};
-    QTest::newRow("four characters name a PNG, in UTF-8") << Press{.output = QStringLiteral(u"/é.p")} << QString()
-                                                         << QByteArrayList{"+O/\xC3\xA9.p", "+FN", "+P", "+W640", "+H480"};
-    QTest::newRow("partly checked is on; empty width") << Press{.antialias = Qt::PartiallyChecked, .width = QString()} << QString()
-                                                      << QByteArrayList{"-F", "+P", "+A", "+W", "+H480"};
+    QTest::newRow("four characters name a PNG, in UTF-8; partly checked is on; empty width")
+        << Press{.output = QStringLiteral(u"/é.p"), .antialias = Qt::PartiallyChecked, .width = QString()} << QString()
+        << QByteArrayList{"+O/\xC3\xA9.p", "+FN", "+P", "+A", "+W", "+H480"};
     QTest::newRow("shell metacharacters, line ends, 10,000 characters: as typed")
         << Press{.output = shellish, .width = QStringLiteral(" 64\n+H1 ; rm -rf /")} << QString()
         << QByteArrayList{"+O" + shellish.toUtf8(), "+FN", "+P", "+W 64\n+H1 ; rm -rf /", "+H480"};
