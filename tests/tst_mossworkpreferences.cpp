@@ -17,8 +17,7 @@ class TestMossworkPreferences : public QObject
 private slots:
     void readsTheLastUsableRenderFilename_data();
     void readsTheLastUsableRenderFilename();
-    void onlyARegularFileIsRead();
-    void withoutHomeLooksUpTheUsersHome();
+    void readsOnlyARegularFileAtHome();
 };
 
 void TestMossworkPreferences::readsTheLastUsableRenderFilename_data()
@@ -53,7 +52,7 @@ void TestMossworkPreferences::readsTheLastUsableRenderFilename()
     QCOMPARE(MossworkPreferences::readRenderFilename(MossworkPreferences::preferencesPath()).value_or(QByteArray()), scene);
 }
 
-void TestMossworkPreferences::onlyARegularFileIsRead()
+void TestMossworkPreferences::readsOnlyARegularFileAtHome()
 {
     // A FIFO with no writer would hold a blocking open or read for ever.
     const QTemporaryDir scratch;
@@ -61,10 +60,7 @@ void TestMossworkPreferences::onlyARegularFileIsRead()
     QCOMPARE(::mkfifo(fifo.constData(), 0600), 0);
     for (const QByteArray &path : {fifo, QByteArray("/tmp"), QByteArray("/dev/zero"), QByteArray("/nonexistent/.mossworkprefs")})
         QVERIFY2(!MossworkPreferences::readRenderFilename(path), path.constData());
-}
-
-void TestMossworkPreferences::withoutHomeLooksUpTheUsersHome()
-{
+    // Without HOME, the user's home folder.
     const QByteArray expected = QByteArray(::getpwuid(::getuid())->pw_dir) + "/.mossworkprefs";
     qputenv("HOME", "");
     QCOMPARE(MossworkPreferences::preferencesPath(), expected);

@@ -11,15 +11,13 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-namespace {
-
-// Records the callbacks other than output as one line; output must come between start and finish.
-class RecordingController final : public TaskWrapperController
+// The test receives the wrapper's callbacks itself: those other than output as one line; output
+// must come between start and finish.
+class TestTaskWrapper : public QObject, public TaskWrapperController
 {
-public:
-    QString events;
-    QString output; // its start: a flood would fill memory
+    Q_OBJECT
 
+public:
     void appendOutput(const QString &text) override
     {
         QVERIFY(!text.isEmpty() && events == QLatin1String("started"));
@@ -31,17 +29,14 @@ public:
     void processStarted() override { events += QStringLiteral("started"); }
     void processFinished() override { events += QStringLiteral(" finished"); }
     void processStartedFailed() override { events += QStringLiteral(" failed"); }
-};
-
-} // namespace
-
-class TestTaskWrapper : public QObject
-{
-    Q_OBJECT
 
 private slots:
     void eachRunEndsAsPromised_data();
     void eachRunEndsAsPromised();
+
+private:
+    QString events;
+    QString output; // its start: a flood would fill memory
 };
 
 // A run ends by itself, or, when its name says so, is stopped 300 ms after its start, its output by
@@ -49,8 +44,8 @@ private slots:
 void TestTaskWrapper::eachRunEndsAsPromised_data()
 {
     QTest::addColumn<QByteArray>("script");
-    QTest::addColumn<QString>("output");
-    const auto row = [](const char *name, const QByteArray &script, const QString &output) { QTest::newRow(name) << script << output; };
+    QTest::addColumn<QString>("expected");
+    const auto row = [](const char *name, const QByteArray &script, const QString &expected) { QTest::newRow(name) << script << expected; };
     row("silent child", {}, {});
     // Both streams share one pipe, so a character may even be split between them.
     row("streams interleave, a character split between writes and one cut off at the end",
@@ -71,7 +66,8 @@ void TestTaskWrapper::eachRunEndsAsPromised_data()
 void TestTaskWrapper::eachRunEndsAsPromised()
 {
     QFETCH(QByteArray, script);
-    QFETCH(QString, output);
+    QFETCH(QString, expected);
+    events.clear(), output.clear();
     const QByteArray tag(QTest::currentDataTag());
     const bool stopped = tag.startsWith("stopped");
     const bool nul = tag.contains("NUL");
@@ -84,8 +80,7 @@ void TestTaskWrapper::eachRunEndsAsPromised()
     qputenv("FAKE_POVRAY_SCRIPT", script);
     // Opened without close-on-exec, as careless library code might: the child must not see it.
     const UniqueFd stray(::open("/dev/null", O_RDONLY));
-    RecordingController controller;
-    TaskWrapper wrapper(&controller, {FAKE_POVRAY, nul ? QByteArray("+W64\0+H1", 8) : QByteArray("+P")}, notice);
+    TaskWrapper wrapper(this, {FAKE_POVRAY, nul ? QByteArray("+W64\0+H1", 8) : QByteArray("+P")}, notice);
     wrapper.startProcess();
     if (stopped) {
         QThread::msleep(300);
@@ -100,15 +95,15 @@ void TestTaskWrapper::eachRunEndsAsPromised()
         QVERIFY2(stopping.elapsed() < bound.count(), qPrintable(QString::number(stopping.elapsed())));
         QVERIFY(!processExists(readPid(pidFile)));
     }
-    QTRY_VERIFY_WITH_TIMEOUT(controller.events.endsWith(QLatin1String("finished")), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(events.endsWith(QLatin1String("finished")), 10000);
     const qint64 child = readPid(pidFile);
     // What may still run after a natural end: the child until its grace period in the background is up,
     // or a grandchild that had closed its output.
     if (!stopped && script.endsWith("forever"))
         QVERIFY(isRunning(child));
     wrapper.stopProcess(); // a finished wrapper stays silent
-    QCOMPARE(controller.events, nul ? QStringLiteral("started failed finished") : QStringLiteral("started finished"));
-    QCOMPARE(script.contains("stray") ? controller.output.left(output.size()) : controller.output, output);
+    QCOMPARE(events, nul ? QStringLiteral("started failed finished") : QStringLiteral("started finished"));
+    QCOMPARE(script.contains("stray") ? output.left(expected.size()) : output, expected);
     // Reaped in the background once its grace period is past.
     QTRY_VERIFY_WITH_TIMEOUT(!processExists(child), 10000);
     const qint64 grandchild = readPid(grandchildFile);
