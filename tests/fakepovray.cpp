@@ -9,8 +9,8 @@
 //   grandchild:MS        leave a child that ignores SIGTERM and holds the output for MS
 //   stray:MS[:PAUSE]     a child in a session of its own that ignores SIGTERM and floods the output
 //                        for MS, PAUSE ms between writes of 64 KiB
-// The argument vector goes to FAKE_POVRAY_ARGS (each argument NUL-terminated), the pid to
-// FAKE_POVRAY_PID and the last grandchild's pid to FAKE_POVRAY_GRANDCHILD_PID, when they are set.
+// When FAKE_POVRAY_DIR names a folder, the argument vector goes to its file "arguments" (each
+// argument NUL-terminated), the pid to "pid" and the last grandchild's pid to "grandchild".
 
 #include <chrono>
 #include <csignal>
@@ -33,10 +33,10 @@ void writeAll(int fd, std::string_view data)
 }
 
 // Tests read these files only once the run has shown output or ended, so they are complete by then.
-void writeFileFromEnv(const char *envName, std::string_view content)
+void record(const char *name, std::string_view content)
 {
-    if (const char *path = std::getenv(envName))
-        std::ofstream(path, std::ios::binary) << content;
+    if (const char *folder = std::getenv("FAKE_POVRAY_DIR"))
+        std::ofstream(std::string(folder) + '/' + name, std::ios::binary) << content;
 }
 
 std::string unescape(std::string_view text)
@@ -75,7 +75,7 @@ void spawnGrandchild(std::string_view kind, long long ms, long long pause)
         ::_exit(0);
     }
     static_cast<void>(std::signal(SIGTERM, previous));
-    writeFileFromEnv("FAKE_POVRAY_GRANDCHILD_PID", std::to_string(pid));
+    record("grandchild", std::to_string(pid));
 }
 
 void run(std::string_view command)
@@ -118,10 +118,9 @@ int main(int argc, char *argv[])
     std::string args;
     for (const char *arg : std::span(argv, static_cast<std::size_t>(argc)))
         args.append(arg).push_back('\0');
-    writeFileFromEnv("FAKE_POVRAY_ARGS", args);
-    writeFileFromEnv("FAKE_POVRAY_PID", std::to_string(::getpid()));
+    record("arguments", args);
+    record("pid", std::to_string(::getpid()));
     const char *script = std::getenv("FAKE_POVRAY_SCRIPT");
     for (const auto command : std::views::split(std::string_view(script == nullptr ? "" : script), ';'))
         run(std::string_view(command.begin(), command.end()));
-    return 0;
 }

@@ -137,7 +137,7 @@ int main(int argc, char *argv[])
     const QString renderer = home.filePath(QStringLiteral("povray")); // a link to the stand-in, or to nothing
     const QString grandchildFile = home.filePath(QStringLiteral("grandchild"));
     qputenv("HOME", home.path().toUtf8());
-    qputenv("FAKE_POVRAY_GRANDCHILD_PID", grandchildFile.toUtf8());
+    qputenv("FAKE_POVRAY_DIR", home.path().toUtf8());
     if (QFile prefs(home.filePath(QStringLiteral(".mossworkprefs"))); !prefs.open(QIODevice::WriteOnly) || prefs.write("render_filename \"/scenes/torture.pov\"\n") < 0)
         return 1;
     const MainWindowDefinition mainWindow(renderer);

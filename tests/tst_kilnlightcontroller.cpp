@@ -59,8 +59,7 @@ void TestKilnlightController::init()
     qputenv("HOME", home->path().toUtf8());
     // Qt's file dialog remembers its state in the user's configuration; keep it out of the real one.
     qputenv("XDG_CONFIG_HOME", home->path().toUtf8());
-    qputenv("FAKE_POVRAY_ARGS", homeFile("arguments").toUtf8());
-    qputenv("FAKE_POVRAY_PID", homeFile("pid").toUtf8());
+    qputenv("FAKE_POVRAY_DIR", home->path().toUtf8());
 }
 
 // A new window set up as press says, its Render button pressed over the log of an earlier render.

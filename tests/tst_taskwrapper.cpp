@@ -74,9 +74,7 @@ void TestTaskWrapper::eachRunEndsAsPromised()
     const auto notice = tag.contains("without a pidfd") ? ChildProcess::ExitNotice::Polling : ChildProcess::ExitNotice::PidFdWhereAvailable;
     const QTemporaryDir scratch;
     const QString pidFile = scratch.filePath(QStringLiteral("pid"));
-    const QString grandchildFile = scratch.filePath(QStringLiteral("grandchild"));
-    qputenv("FAKE_POVRAY_PID", pidFile.toUtf8());
-    qputenv("FAKE_POVRAY_GRANDCHILD_PID", grandchildFile.toUtf8());
+    qputenv("FAKE_POVRAY_DIR", scratch.path().toUtf8());
     qputenv("FAKE_POVRAY_SCRIPT", script);
     // Opened without close-on-exec, as careless library code might: the child must not see it.
     const UniqueFd stray(::open("/dev/null", O_RDONLY));
@@ -106,7 +104,7 @@ void TestTaskWrapper::eachRunEndsAsPromised()
     QCOMPARE(script.contains("stray") ? output.left(expected.size()) : output, expected);
     // Reaped in the background once its grace period is past.
     QTRY_VERIFY_WITH_TIMEOUT(!processExists(child), 10000);
-    const qint64 grandchild = readPid(grandchildFile);
+    const qint64 grandchild = readPid(scratch.filePath(QStringLiteral("grandchild")));
     QTRY_COMPARE(isRunning(grandchild), script.contains("closeout;grandchild"));
     if (script.contains("closeout;grandchild"))
         ::kill(static_cast<pid_t>(grandchild), SIGKILL);
