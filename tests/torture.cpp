@@ -12,7 +12,6 @@
 
 #include <QApplication>
 #include <QDeadlineTimer>
-#include <QDir>
 #include <QTemporaryDir>
 #include <QThreadPool>
 #include <QTimer>
