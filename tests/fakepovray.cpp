@@ -16,7 +16,6 @@
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
-#include <ranges>
 #include <span>
 #include <string>
 #include <string_view>
@@ -121,6 +120,9 @@ int main(int argc, char *argv[])
     record("arguments", args);
     record("pid", std::to_string(::getpid()));
     const char *script = std::getenv("FAKE_POVRAY_SCRIPT");
-    for (const auto command : std::views::split(std::string_view(script == nullptr ? "" : script), ';'))
-        run(std::string_view(command.begin(), command.end()));
+    for (std::string_view rest = script == nullptr ? "" : script; !rest.empty();) {
+        const std::size_t end = std::min(rest.find(';'), rest.size());
+        run(rest.substr(0, end));
+        rest.remove_prefix(std::min(end + 1, rest.size()));
+    }
 }
