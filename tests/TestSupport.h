@@ -10,9 +10,9 @@ int openDescriptorCount();
 // True while a process with this id exists (a zombie included).
 bool processExists(qint64 pid);
 
+// True while a process with this id runs: neither gone nor a zombie that init has yet to reap.
+bool isRunning(qint64 pid);
+
 // Reads a file that fakepovray wrote: its pid, or its argument vector.
 qint64 readPid(const QString &path);
 QByteArrayList readArguments(const QString &path);
-
-// Tells the next fakepovray runs what to do; see fakepovray.cpp.
-void setFakeScript(const QByteArray &script);

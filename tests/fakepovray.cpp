@@ -1,17 +1,16 @@
 // Scripted stand-in for povray, so that tests can provoke exact output, timing and process-lifetime
 // situations. FAKE_POVRAY_SCRIPT holds commands separated by ";":
-//   out:TEXT, err:TEXT   write TEXT, with \n \r \t \\ and \xHH escapes, to stdout or stderr
+//   out:TEXT, err:TEXT   write TEXT, with \n \r and \xHH escapes, to stdout or stderr
 //   flood:BYTES[:TEXT]   write TEXT (by default an 80-byte line) over and over, BYTES in all
-//   sleep:MS, exit:CODE, forever (pause until a signal ends it)
+//   sleep:MS, forever (pause until a signal ends it)
 //   ignoreterm           ignore SIGTERM from now on
 //   termout:TEXT         on SIGTERM, write TEXT to stdout and exit
 //   closeout             close stdout and stderr
 //   grandchild:MS        leave a child that ignores SIGTERM and holds the output for MS
-//   quietchild:MS        the same, but with the output closed
 //   stray:MS[:PAUSE]     a child in a session of its own that ignores SIGTERM and floods the output
 //                        for MS, PAUSE ms between writes of 64 KiB
-// The argument vector goes to FAKE_POVRAY_ARGS (each argument NUL-terminated), the pid to
-// FAKE_POVRAY_PID and the last grandchild's pid to FAKE_POVRAY_GRANDCHILD_PID, when they are set.
+// When FAKE_POVRAY_DIR names a folder, the argument vector goes to its file "arguments" (each
+// argument NUL-terminated), the pid to "pid" and the last grandchild's pid to "grandchild".
 
 #include <chrono>
 #include <csignal>
@@ -33,10 +32,10 @@ void writeAll(int fd, std::string_view data)
 }
 
 // Tests read these files only once the run has shown output or ended, so they are complete by then.
-void writeFileFromEnv(const char *envName, std::string_view content)
+void record(const char *name, std::string_view content)
 {
-    if (const char *path = std::getenv(envName))
-        std::ofstream(path, std::ios::binary) << content;
+    if (const char *folder = std::getenv("FAKE_POVRAY_DIR"))
+        std::ofstream(std::string(folder) + '/' + name, std::ios::binary) << content;
 }
 
 std::string unescape(std::string_view text)
@@ -45,8 +44,8 @@ std::string unescape(std::string_view text)
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (text[i] != '\\' || i + 1 == text.size())
             result += text[i];
-        else if (const std::size_t simple = std::string_view("nrt\\").find(text[++i]); simple != std::string_view::npos)
-            result += std::string_view("\n\r\t\\")[simple];
+        else if (const std::size_t simple = std::string_view("nr").find(text[++i]); simple != std::string_view::npos)
+            result += std::string_view("\n\r")[simple];
         else if (text[i] == 'x' && i + 2 < text.size())
             result += static_cast<char>(std::stoi(std::string(text.substr(i + 1, 2)), nullptr, 16)), i += 2;
     }
@@ -68,8 +67,6 @@ void spawnGrandchild(std::string_view kind, long long ms, long long pause)
     const pid_t pid = ::fork();
     if (pid == 0) {
         const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-        if (kind == "quietchild")
-            ::close(1), ::close(2);
         if (kind == "stray" && ::setsid() > 0)
             for (const std::string chunk = floodChunk(); std::chrono::steady_clock::now() < end; std::this_thread::sleep_for(std::chrono::milliseconds(pause)))
                 writeAll(1, chunk);
@@ -77,7 +74,7 @@ void spawnGrandchild(std::string_view kind, long long ms, long long pause)
         ::_exit(0);
     }
     static_cast<void>(std::signal(SIGTERM, previous));
-    writeFileFromEnv("FAKE_POVRAY_GRANDCHILD_PID", std::to_string(pid));
+    record("grandchild", std::to_string(pid));
 }
 
 void run(std::string_view command)
@@ -100,7 +97,7 @@ void run(std::string_view command)
         static_cast<void>(std::signal(SIGTERM, [](int) { writeAll(1, termOutput), ::_exit(0); }));
     } else if (name == "closeout")
         ::close(1), ::close(2);
-    else if (name == "grandchild" || name == "quietchild" || name == "stray")
+    else if (name == "grandchild" || name == "stray")
         spawnGrandchild(name, number, std::strtoll(second.c_str(), nullptr, 10));
     else if (name == "flood") {
         const std::string chunk = second.empty() ? floodChunk() : floodChunk(unescape(second));
@@ -109,8 +106,6 @@ void run(std::string_view command)
     } else if (name == "forever")
         for (;;)
             ::pause();
-    else if (name == "exit")
-        ::_exit(static_cast<int>(number));
     else if (!name.empty())
         writeAll(2, "fakepovray: unknown command\n"), ::_exit(2);
 }
@@ -122,13 +117,12 @@ int main(int argc, char *argv[])
     std::string args;
     for (const char *arg : std::span(argv, static_cast<std::size_t>(argc)))
         args.append(arg).push_back('\0');
-    writeFileFromEnv("FAKE_POVRAY_ARGS", args);
-    writeFileFromEnv("FAKE_POVRAY_PID", std::to_string(::getpid()));
+    record("arguments", args);
+    record("pid", std::to_string(::getpid()));
     const char *script = std::getenv("FAKE_POVRAY_SCRIPT");
     for (std::string_view rest = script == nullptr ? "" : script; !rest.empty();) {
         const std::size_t end = std::min(rest.find(';'), rest.size());
         run(rest.substr(0, end));
         rest.remove_prefix(std::min(end + 1, rest.size()));
     }
-    return 0;
 }

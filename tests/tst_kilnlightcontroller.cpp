@@ -5,11 +5,13 @@
 #include "ui_MainWindow.h"
 
 #include <QAccessible>
+#include <QApplication>
+#include <QFileDialog>
 #include <QImage>
+#include <QPointer>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QThread>
 
 #include <fstream>
 
@@ -35,9 +37,10 @@ private slots:
     void init();
     void eachInputHasItsOutcome_data();
     void eachInputHasItsOutcome();
-    void renderThenStop();
-    void followsALongRenderUntilTheWindowCloses();
+    void followsALongRenderThenStops();
     void rendersThePngWithTheRealRenderer();
+    void chooserWritesOnlyAConfirmedPng_data();
+    void chooserWritesOnlyAConfirmedPng();
 
 private:
     [[nodiscard]] QString homeFile(const char *name) const { return home->filePath(QLatin1String(name)); }
@@ -53,15 +56,16 @@ void TestKilnlightController::init()
     // Debian's POV-Ray reads and writes only below /tmp.
     home = std::make_unique<QTemporaryDir>(QStringLiteral("/tmp/kilnlight-test-XXXXXX"));
     qputenv("HOME", home->path().toUtf8());
-    qputenv("FAKE_POVRAY_ARGS", homeFile("arguments").toUtf8());
-    qputenv("FAKE_POVRAY_PID", homeFile("pid").toUtf8());
+    // Qt's file dialog remembers its state in the user's configuration; keep it out of the real one.
+    qputenv("XDG_CONFIG_HOME", home->path().toUtf8());
+    qputenv("FAKE_POVRAY_DIR", home->path().toUtf8());
 }
 
 // A new window set up as press says, its Render button pressed over the log of an earlier render.
 Ui::MainWindow &TestKilnlightController::pressRender(const Press &press)
 {
     writeHomeFile(".mossworkprefs", press.preferences);
-    setFakeScript(press.script);
+    qputenv("FAKE_POVRAY_SCRIPT", press.script);
     mainWindow = std::make_unique<MainWindowDefinition>(QFile::decodeName(press.program));
     Ui::MainWindow &controls = mainWindow->controls();
     controls.outputFile->setText(press.output);
@@ -80,24 +84,17 @@ void TestKilnlightController::eachInputHasItsOutcome_data()
     QTest::addColumn<QString>("log");
     QTest::addColumn<QByteArrayList>("options"); // between program and scene; none when it must not have run
 
-    const QString failed = QString::fromLatin1(KilnlightController::launchFailedMessage);
-    const QString shellish = QStringLiteral("/tmp/$(touch x);\n`id` | *") + QString(10000, u'o');
-    QTest::newRow("three characters in nine bytes write no file") << Press{.output = QStringLiteral(u"€€€"), .antialias = Qt::Checked}
-                                                                   << QString() << QByteArrayList{"-F", "+P", "+A", "+W640", "+H480"};
-    QTest::newRow("four characters name a PNG, in UTF-8") << Press{.output = QStringLiteral(u"/é.p")} << QString()
-                                                         << QByteArrayList{"+O/\xC3\xA9.p", "+FN", "+P", "+W640", "+H480"};
-    QTest::newRow("partly checked is on; empty width") << Press{.antialias = Qt::PartiallyChecked, .width = QString()} << QString()
-                                                      << QByteArrayList{"-F", "+P", "+A", "+W", "+H480"};
-    QTest::newRow("shell metacharacters, line ends, 10,000 characters: as typed")
-        << Press{.output = shellish, .width = QStringLiteral(" 64\n+H1 ; rm -rf /")} << QString()
-        << QByteArrayList{"+O" + shellish.toUtf8(), "+FN", "+P", "+W 64\n+H1 ; rm -rf /", "+H480"};
-    // One argument may hold 128 KiB at most, so the system refuses to start the renderer.
-    QTest::newRow("a scene path over the system's limit") << Press{.preferences = "render_filename \"/" + QByteArray(qsizetype{1} << 20, 'd') + '"'}
-                                                         << failed << QByteArrayList();
-    QTest::newRow("renderer missing") << Press{.program = "/nonexistent/povray"} << failed << QByteArrayList();
-    QTest::newRow("renderer a directory") << Press{.program = "/tmp"} << failed << QByteArrayList();
+    // A width with shell metacharacters and a line end goes as typed, in one argument.
+    QTest::newRow("three characters in nine bytes write no file; width as typed")
+        << Press{.output = QStringLiteral(u"€€€"), .antialias = Qt::Checked, .width = QStringLiteral(" 64\n+H1 ; rm -rf /")} << QString()
+        << QByteArrayList{"-F", "+P", "+A", "+W 64\n+H1 ; rm -rf /", "+H480"};
+    QTest::newRow("four characters name a PNG, in UTF-8; partly checked is on; empty width")
+        << Press{.output = QStringLiteral(u"/é.p"), .antialias = Qt::PartiallyChecked, .width = QString()} << QString()
+        << QByteArrayList{"+O/\xC3\xA9.p", "+FN", "+P", "+A", "+W", "+H480"};
+    QTest::newRow("renderer missing") << Press{.program = "/nonexistent/povray"}
+                                      << QString::fromLatin1(KilnlightController::launchFailedMessage) << QByteArrayList();
     QTest::newRow("renderer floods bytes that are not UTF-8, then fails with its own error")
-        << Press{.script = "flood:600000:\\xE2\\x82\\xACa\\xFF\\xC0;err:Parse Error\\n;exit:1"}
+        << Press{.script = "flood:600000:\\xE2\\x82\\xACa\\xFF\\xC0;err:Parse Error\\n"}
         << QStringLiteral(u"€a\uFFFD\uFFFD").repeated(100000) + QStringLiteral("Parse Error\n") << QByteArrayList{"-F", "+P", "+W640", "+H480"};
     QTest::newRow("no preferences: nothing runs, the title stays")
         << Press{.preferences = ""} << QString::fromLatin1(KilnlightController::noPreferencesMessage) << QByteArrayList();
@@ -119,25 +116,13 @@ void TestKilnlightController::eachInputHasItsOutcome()
         QCOMPARE(readArguments(homeFile("arguments")), QByteArrayList{press.program} + options + QByteArrayList{"\"/my sc\xE8ne.pov\""});
 }
 
-void TestKilnlightController::renderThenStop()
+void TestKilnlightController::followsALongRenderThenStops()
 {
-    Ui::MainWindow &controls = pressRender({.script = "out:first\\n;sleep:200;out:second\\n;forever"});
-    const auto accessibleName = [&] { return QAccessible::queryAccessibleInterface(controls.renderButton)->text(QAccessible::Name); };
+    Ui::MainWindow &controls =
+        pressRender({.script = "out:a\\rb\\r;sleep:100;out:\\nc\\r\\nd\\n;sleep:100;flood:40000;sleep:300;out:tail;sleep:200;out:waiting;forever"});
     QCOMPARE(controls.renderButton->text(), QStringLiteral("Stop"));
-    QCOMPARE(accessibleName(), QStringLiteral("Stop"));
-    QTRY_COMPARE(controls.textView->text(), QStringLiteral("first\n"));
-    QThread::msleep(500); // the second line now waits in the pipe, unread
-    controls.renderButton->click();
-    QCOMPARE(controls.renderButton->text(), QStringLiteral("Render"));
-    QCOMPARE(accessibleName(), QStringLiteral("Render"));
-    QVERIFY(!mainWindow->controller().isRendering());
-    QCOMPARE(controls.textView->text(), QStringLiteral("first\nsecond\n"));
-    QVERIFY(!processExists(readPid(homeFile("pid"))));
-}
-
-void TestKilnlightController::followsALongRenderUntilTheWindowCloses()
-{
-    Ui::MainWindow &controls = pressRender({.script = "out:a\\rb\\r;sleep:100;out:\\nc\\r\\nd\\n;sleep:100;flood:40000;sleep:300;out:tail;forever"});
+    // Screen readers must hear the title change too.
+    QCOMPARE(QAccessible::queryAccessibleInterface(controls.renderButton)->text(QAccessible::Name), QStringLiteral("Stop"));
     mainWindow->window().resize(600, 400);
     mainWindow->window().show();
     // A null icon here means the icon resource was not linked in or the SVG plugin is missing.
@@ -146,13 +131,14 @@ void TestKilnlightController::followsALongRenderUntilTheWindowCloses()
     QScrollBar *bar = controls.textView->verticalScrollBar();
     bar->setValue(0); // the user scrolls away; output still goes to the end, and the view follows it
     QTRY_VERIFY_WITH_TIMEOUT(controls.textView->text().endsWith(QLatin1String("tail")), 10000);
+    QTest::qSleep(500); // the last output now waits in the pipe, unread
+    controls.renderButton->click();
+    QCOMPARE(controls.renderButton->text(), QStringLiteral("Render"));
+    QVERIFY(!processExists(readPid(homeFile("pid"))));
+    const QString log = controls.textView->text();
+    QVERIFY(log.startsWith(QLatin1String("a\nb\nc\nd\n0123")) && log.endsWith(QLatin1String("tailwaiting")));
     QTRY_COMPARE(bar->value(), bar->maximum());
     QVERIFY(bar->maximum() > 0);
-    QVERIFY(controls.textView->text().startsWith(QLatin1String("a\nb\nc\nd\n0123")));
-    const qint64 renderer = readPid(homeFile("pid"));
-    QVERIFY(processExists(renderer));
-    mainWindow.reset();
-    QVERIFY(!processExists(renderer));
 }
 
 void TestKilnlightController::rendersThePngWithTheRealRenderer()
@@ -165,6 +151,59 @@ void TestKilnlightController::rendersThePngWithTheRealRenderer()
     QTRY_VERIFY_WITH_TIMEOUT(!mainWindow->controller().isRendering(), 120000);
     QVERIFY2(controls.textView->text().contains(QLatin1String("POV-Ray finished")), qPrintable(controls.textView->text()));
     QCOMPARE(QImage(homeFile("out.png"), "png").size(), QSize(64, 480));
+}
+
+// The chooser is opened, while a render runs, from the output field's text; what is typed and how
+// the dialog is left decide what the field holds afterwards. %1 stands for the home folder, which
+// is also the working directory, %2 for the folder the dialog shows when the field names none.
+void TestKilnlightController::chooserWritesOnlyAConfirmedPng_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("shown"); // folder|name
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("result"); // null when cancelled: the field keeps its text
+    QTest::newRow("typed name with another suffix") << "%1/sub/old.png" << "%1/sub|old.png" << "shot.jpg" << "%1/sub/shot.jpg.png";
+    QTest::newRow("typed suffix in capitals") << "%1/sub/old.png" << "%1/sub|old.png" << "Big.PNG" << "%1/sub/Big.PNG";
+    QTest::newRow("relative folder") << "sub/x" << "%1/sub|x" << "x" << "%1/sub/x.png";
+    QTest::newRow("bare name") << "render.png" << "%2|render.png" << "render.png" << "%2/render.png";
+    QTest::newRow("empty field") << "" << "%2|" << "out" << "%2/out.png";
+    QTest::newRow("cancel keeps odd text exactly") << "%1/sub/" << "%1|sub" << "other" << QString();
+    QTest::newRow("root folder") << "/x.png" << "/|x.png" << "x.png" << QString();
+}
+
+void TestKilnlightController::chooserWritesOnlyAConfirmedPng()
+{
+    QFETCH(QString, field);
+    QFETCH(QString, shown);
+    QFETCH(QString, typed);
+    QFETCH(QString, result);
+    const auto expand = [&](QString text, const QString &folder) {
+        return text.replace(QLatin1String("%1"), home->path()).replace(QLatin1String("%2"), folder);
+    };
+    QVERIFY(QDir(home->path()).mkdir(QStringLiteral("sub")));
+    QDir::setCurrent(home->path());
+    Ui::MainWindow &controls = pressRender({.script = "forever", .output = expand(field, {})});
+    mainWindow->window().show();
+    controls.setButton->click();
+    // A labelled dialog, modal for the main window only.
+    const QPointer<QFileDialog> panel = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+    QVERIFY(panel && panel->parentWidget() == &mainWindow->window() && panel->windowModality() == Qt::WindowModal);
+    QCOMPARE(panel->labelText(QFileDialog::FileName), QStringLiteral("Output file"));
+    const QString folder = panel->directory().absolutePath();
+    auto *nameField = panel->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+    QCOMPARE(folder + u'|' + nameField->text(), expand(shown, folder));
+    nameField->clear();
+    QTest::keyClicks(nameField, typed);
+    // Qt names the button after what a folder name would do, whatever its label otherwise.
+    QVERIFY(result.isNull() || panel->labelText(QFileDialog::Accept) == QLatin1String("Set"));
+    QTest::keyClick(nameField, result.isNull() ? Qt::Key_Escape : Qt::Key_Return);
+    QTRY_VERIFY(panel.isNull());
+    QCOMPARE(controls.outputFile->text(), expand(result.isNull() ? field : result, folder));
+    // The render goes on under the dialog, and ends with the window.
+    const qint64 renderer = readPid(homeFile("pid"));
+    QVERIFY(mainWindow->controller().isRendering() && processExists(renderer));
+    mainWindow.reset();
+    QVERIFY(!processExists(renderer));
 }
 
 QTEST_MAIN(TestKilnlightController)

@@ -17,8 +17,7 @@ class TestMossworkPreferences : public QObject
 private slots:
     void readsTheLastUsableRenderFilename_data();
     void readsTheLastUsableRenderFilename();
-    void onlyARegularFileIsRead();
-    void withoutHomeLooksUpTheUsersHome();
+    void readsOnlyARegularFileAtHome();
 };
 
 void TestMossworkPreferences::readsTheLastUsableRenderFilename_data()
@@ -26,15 +25,13 @@ void TestMossworkPreferences::readsTheLastUsableRenderFilename_data()
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<QByteArray>("scene"); // null when there is none
     auto row = [](const char *name, const QByteArray &content, const QByteArray &scene) { QTest::newRow(name) << content << scene; };
-    row("plain", "other = 1\nrender_filename = \"/Users/me/scene.pov\"\n", "/Users/me/scene.pov");
     row("value runs to the last quote, raw bytes", "render_filename \"a\"b\xE8\"\n", "a\"b\xE8");
-    row("later line wins, CR LF ends", "render_filename \"/a.pov\"\r\nrender_filename \"/b.pov\"\r\n", "/b.pov");
+    row("later line wins, CR LF ends", "other = 1\r\nrender_filename \"/a.pov\"\r\nrender_filename = \"/Users/me/b.pov\"\r\n", "/Users/me/b.pov");
     row("unusable lines do not undo", "render_filename \"/a.pov\"\nrender_filename \"\"\nrender_filename \"/x\n", "/a.pov");
     row("key is a prefix test, no line end", "render_filenames\"/x.pov\"", "/x.pov");
     row("NUL ends a line", QByteArray("render_filename \"/x") + '\0' + ".pov\"\nrender_filename \"/y.pov\"" + '\0' + "\"tail\"\n", "/y.pov");
     row("last byte is the opening quote", "render_filename \"", {});
-    row("leading blank", " render_filename \"/x.pov\"\n", {});
-    row("wrong case", "Render_filename \"/x.pov\"\n", {});
+    row("leading blank, wrong case", " render_filename \"/x.pov\"\nRender_filename \"/y.pov\"\n", {});
     row("empty", "", {});
     row("100 MB of NULs, then the line", QByteArray(qsizetype{100} << 20, '\0') + "\nrender_filename \"/x.pov\"\n", "/x.pov");
     row("a line of 1 MB is read whole", "render_filename \"" + QByteArray(qsizetype{1} << 20, 'd') + "\"\n", QByteArray(qsizetype{1} << 20, 'd'));
@@ -55,7 +52,7 @@ void TestMossworkPreferences::readsTheLastUsableRenderFilename()
     QCOMPARE(MossworkPreferences::readRenderFilename(MossworkPreferences::preferencesPath()).value_or(QByteArray()), scene);
 }
 
-void TestMossworkPreferences::onlyARegularFileIsRead()
+void TestMossworkPreferences::readsOnlyARegularFileAtHome()
 {
     // A FIFO with no writer would hold a blocking open or read for ever.
     const QTemporaryDir scratch;
@@ -63,10 +60,7 @@ void TestMossworkPreferences::onlyARegularFileIsRead()
     QCOMPARE(::mkfifo(fifo.constData(), 0600), 0);
     for (const QByteArray &path : {fifo, QByteArray("/tmp"), QByteArray("/dev/zero"), QByteArray("/nonexistent/.mossworkprefs")})
         QVERIFY2(!MossworkPreferences::readRenderFilename(path), path.constData());
-}
-
-void TestMossworkPreferences::withoutHomeLooksUpTheUsersHome()
-{
+    // Without HOME, the user's home folder.
     const QByteArray expected = QByteArray(::getpwuid(::getuid())->pw_dir) + "/.mossworkprefs";
     qputenv("HOME", "");
     QCOMPARE(MossworkPreferences::preferencesPath(), expected);
