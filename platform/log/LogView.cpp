@@ -87,8 +87,8 @@ int toInt(qsizetype value)
 QRect clampedRect(const QRectF &area)
 {
     constexpr qreal far = 1 << 30;
-    return QRectF(QPointF(std::clamp(area.left(), -far, far), area.top()),
-                  QPointF(std::clamp(area.right(), -far, far), area.bottom()))
+    return QRectF(QPointF(std::clamp(area.left(), -far, far), std::clamp(area.top(), -far, far)),
+                  QPointF(std::clamp(area.right(), -far, far), std::clamp(area.bottom(), -far, far)))
         .toRect();
 }
 

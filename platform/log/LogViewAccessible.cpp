@@ -119,7 +119,7 @@ QString LogViewAccessible::textAtOffset(int offset, QAccessible::TextBoundaryTyp
     }
     // As Qt's own answer, but from the stretch around the offset rather than the whole text.
     const int from = std::max(offset - boundaryReach, 0);
-    const QString near = text(from, std::min(offset + boundaryReach, count));
+    const QString near = text(from, static_cast<int>(std::min<qsizetype>(qsizetype{offset} + boundaryReach, count)));
     QTextBoundaryFinder boundary(boundaryType == QAccessible::CharBoundary   ? QTextBoundaryFinder::Grapheme
                                  : boundaryType == QAccessible::WordBoundary ? QTextBoundaryFinder::Word
                                                                              : QTextBoundaryFinder::Sentence,
