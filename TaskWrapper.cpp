@@ -88,10 +88,10 @@ void TaskWrapper::finish()
         finished->processFinished();
 }
 
-// Hands over what was waiting when the stop came and what follows it, to end of stream, but from
-// the deadline on nothing more is read: something outside the child's group may keep the pipe full
-// for ever. Once the child itself is gone, whatever still holds the pipe is something it left
-// behind, which gets no grace period of its own.
+// When output was waiting as the stop came, hands it over and what follows it, to end of stream;
+// when nothing was waiting, reads nothing. From the deadline on nothing more is read: something
+// outside the child's group may keep the pipe full for ever. Once the child itself is gone,
+// whatever still holds the pipe is something it left behind, which gets no grace period of its own.
 void TaskWrapper::drain(ChildProcess::Deadline &deadline, bool &killed)
 {
     if (!output || output->fileDescriptor() <= 0)

@@ -122,6 +122,12 @@ void LogView::scheduleRepaint()
 
 LogView::~LogView()
 {
+    finishCopies();
+}
+
+// A copy still filling reads the text, so it takes the rest before the text goes.
+void LogView::finishCopies()
+{
     for (CopiedText *held : {copied.data(), selected.data()}) {
         if (held != nullptr)
             held->finish();
@@ -130,10 +136,9 @@ LogView::~LogView()
 
 void LogView::replaceText(const QString &text)
 {
-    for (CopiedText *held : {copied.data(), selected.data()}) {
-        if (held != nullptr)
-            held->finish();
-    }
+    finishCopies();
+    // The replacement is announced whole below; output still waiting to be announced is gone.
+    announceTimer.stop();
     unannounced = -1;
     content.clear();
     content.append(text);

@@ -90,6 +90,7 @@ private:
     [[nodiscard]] const LineLayout &layoutLine(qsizetype line) const;
     [[nodiscard]] static std::shared_ptr<QTextLayout> laidOut(const QString &text, const QFont &font, qreal tabStop);
     void showAppended(qsizetype at, qsizetype lastLine);
+    void finishCopies();
     [[nodiscard]] int visibleRows() const;
     [[nodiscard]] qsizetype visibleColumns() const;
     [[nodiscard]] qreal scrolledBy() const;
