@@ -27,9 +27,9 @@ public:
     uint nextId = 7;
 
 public slots:
-    QStringList GetCapabilities() const { return capabilities; }
+    [[nodiscard]] QStringList GetCapabilities() const { return capabilities; }
     uint Notify(const QString &app, uint replacesId, const QString &icon, const QString &summary, const QString &body,
-        const QStringList &actions, const QVariantMap &, int)
+        const QStringList &actions, const QVariantMap & /*hints*/, int /*timeout*/)
     {
         notices << QVariant(QVariantList{app, replacesId, icon, summary, body, actions});
         return nextId++;
@@ -45,7 +45,7 @@ public:
     QStringList shown;
 
 public slots:
-    void ShowItems(const QStringList &uris, const QString &) { shown << uris; }
+    void ShowItems(const QStringList &uris, const QString & /*startupId*/) { shown << uris; }
 };
 
 // Kilnlight on a private session bus, whose stand-in services and launcher entry listener share a

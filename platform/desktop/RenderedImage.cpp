@@ -28,7 +28,7 @@ QString RenderedImage::imagePath(const QByteArrayList &arguments, const QString 
     QString name = QString::fromUtf8(output->sliced(2));
     if (name.endsWith(u'/')) {
         // The scene comes last, between double quotes.
-        const QByteArray scene = arguments.constLast();
+        const QByteArray &scene = arguments.constLast();
         name += QFileInfo(QString::fromUtf8(scene.sliced(1, std::max<qsizetype>(scene.size() - 2, 0)))).completeBaseName();
     }
     if (!name.endsWith(QLatin1String(".png")))
