@@ -78,7 +78,9 @@ void KilnlightController::render()
     outlets.textView->replaceText(QString());
     logOutOfMemory = false;
     outlets.renderButton->setText(tr("Stop"));
-    renderTask = std::make_unique<TaskWrapper>(this, renderArguments());
+    const QByteArrayList arguments = renderArguments();
+    image.renderStarted(arguments);
+    renderTask = std::make_unique<TaskWrapper>(this, arguments);
     renderTask->startProcess();
 }
 
