@@ -92,12 +92,12 @@ void TestKilnlightController::eachInputHasItsOutcome_data()
         << Press{.output = QStringLiteral(u"/é.p"), .antialias = Qt::PartiallyChecked, .width = QString()} << QString()
         << QByteArrayList{"+O/\xC3\xA9.p", "+FN", "+P", "+A", "+W", "+H480"};
     QTest::newRow("renderer missing") << Press{.program = "/nonexistent/povray"}
-                                      << QString::fromLatin1(KilnlightController::launchFailedMessage) << QByteArrayList();
+                                      << QStringLiteral("Failed to run /usr/local/bin/povray") << QByteArrayList();
     QTest::newRow("renderer floods bytes that are not UTF-8, then fails with its own error")
         << Press{.script = "flood:600000:\\xE2\\x82\\xACa\\xFF\\xC0;err:Parse Error\\n"}
         << QStringLiteral(u"€a\uFFFD\uFFFD").repeated(100000) + QStringLiteral("Parse Error\n") << QByteArrayList{"-F", "+P", "+W640", "+H480"};
     QTest::newRow("no preferences: nothing runs, the title stays")
-        << Press{.preferences = ""} << QString::fromLatin1(KilnlightController::noPreferencesMessage) << QByteArrayList();
+        << Press{.preferences = ""} << QStringLiteral("No Mosswork preferences found") << QByteArrayList();
 }
 
 void TestKilnlightController::eachInputHasItsOutcome()
@@ -108,7 +108,7 @@ void TestKilnlightController::eachInputHasItsOutcome()
     Ui::MainWindow &controls = pressRender(press);
     QTRY_VERIFY_WITH_TIMEOUT(!mainWindow->controller().isRendering(), 10000);
     QCOMPARE(controls.textView->text(), log);
-    const bool noPreferences = log == QLatin1String(KilnlightController::noPreferencesMessage);
+    const bool noPreferences = log == QLatin1String("No Mosswork preferences found");
     QCOMPARE(controls.renderButton->text(), noPreferences ? QStringLiteral("untouched") : QStringLiteral("Render"));
     if (options.isEmpty())
         QVERIFY(!QFile::exists(homeFile("arguments")));
