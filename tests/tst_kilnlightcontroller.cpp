@@ -15,6 +15,18 @@
 
 #include <fstream>
 
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#if defined(__SANITIZE_ADDRESS__)
+#define KILNLIGHT_UNDER_ASAN 1
+#elif defined(__has_feature)
+#define KILNLIGHT_UNDER_ASAN __has_feature(address_sanitizer)
+#else
+#define KILNLIGHT_UNDER_ASAN 0
+#endif
+
 // What the user finds and sets before pressing Render.
 struct Press
 {
@@ -38,6 +50,7 @@ private slots:
     void eachInputHasItsOutcome_data();
     void eachInputHasItsOutcome();
     void followsALongRenderThenStops();
+    void stopsARenderTheLogHasNoMemoryFor();
     void rendersThePngWithTheRealRenderer();
     void chooserWritesOnlyAConfirmedPng_data();
     void chooserWritesOnlyAConfirmedPng();
@@ -139,6 +152,32 @@ void TestKilnlightController::followsALongRenderThenStops()
     QVERIFY(log.startsWith(QLatin1String("a\nb\nc\nd\n0123")) && log.endsWith(QLatin1String("tailwaiting")));
     QTRY_COMPARE(bar->value(), bar->maximum());
     QVERIFY(bar->maximum() > 0);
+}
+
+// In a child with little address space left, a flood fills the log: the note ends it, and the
+// render is stopped rather than left running with its output dropped.
+void TestKilnlightController::stopsARenderTheLogHasNoMemoryFor()
+{
+#if KILNLIGHT_UNDER_ASAN
+    QSKIP("AddressSanitizer cannot run under an address-space limit");
+#endif
+    const pid_t child = ::fork();
+    if (child == 0) {
+        Ui::MainWindow &controls = pressRender({.script = "flood:1000000000000;forever"});
+        QFile statm(QStringLiteral("/proc/self/statm"));
+        statm.open(QIODevice::ReadOnly);
+        const auto mapped = static_cast<rlim_t>(statm.readAll().split(' ').front().toLongLong() * ::sysconf(_SC_PAGESIZE));
+        const rlimit limit{mapped + (64 << 20), mapped + (64 << 20)};
+        ::setrlimit(RLIMIT_AS, &limit);
+        const bool stopped = QTest::qWaitFor([this] { return !mainWindow->controller().isRendering(); }, 20000);
+        const QString note = QStringLiteral("\nKilnlight: the log ran out of memory; the render was stopped.");
+        const qsizetype length = controls.textView->length();
+        ::_exit(stopped && length > (32 << 20) && controls.textView->textRange(length - note.size(), length) == note
+                        && controls.renderButton->text() == QLatin1String("Render") && !processExists(readPid(homeFile("pid")))
+                    ? 0 : 1);
+    }
+    int status = -1;
+    QVERIFY(::waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 void TestKilnlightController::rendersThePngWithTheRealRenderer()
