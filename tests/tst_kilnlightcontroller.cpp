@@ -8,11 +8,14 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QImage>
+#include <QMessageBox>
 #include <QPointer>
+#include <QScopeGuard>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
 #include <fstream>
 
 #include <sys/resource.h>
@@ -52,6 +55,8 @@ private slots:
     void followsALongRenderThenStops();
     void stopsARenderTheLogHasNoMemoryFor();
     void rendersThePngWithTheRealRenderer();
+    void savesTheLogAsItStoodWhenChosen_data();
+    void savesTheLogAsItStoodWhenChosen();
     void chooserWritesOnlyAConfirmedPng_data();
     void chooserWritesOnlyAConfirmedPng();
 
@@ -190,6 +195,63 @@ void TestKilnlightController::rendersThePngWithTheRealRenderer()
     QTRY_VERIFY_WITH_TIMEOUT(!mainWindow->controller().isRendering(), 120000);
     QVERIFY2(controls.textView->text().contains(QLatin1String("POV-Ray finished")), qPrintable(controls.textView->text()));
     QCOMPARE(QImage(homeFile("out.png"), "png").size(), QSize(64, 480));
+}
+
+enum SaveFault { NoFault, FileAsFolder, DiskFull, NewRender };
+
+void TestKilnlightController::savesTheLogAsItStoodWhenChosen_data()
+{
+    QTest::addColumn<int>("fault");
+    QTest::addColumn<QString>("told"); // how the message box begins; empty when saved
+    QTest::newRow("saved") << int(NoFault) << QString();
+    QTest::newRow("folder that is a file") << int(FileAsFolder) << QStringLiteral("The log could not be saved as ");
+    QTest::newRow("disk full") << int(DiskFull) << QStringLiteral("The log could not be saved as ");
+    QTest::newRow("new render") << int(NewRender) << QStringLiteral("The log was not saved: a new render replaced it");
+}
+
+// Output arrives while the dialog is open; a character outside the BMP straddles the pieces that
+// the log is written in.
+void TestKilnlightController::savesTheLogAsItStoodWhenChosen()
+{
+    QFETCH(int, fault);
+    QFETCH(QString, told);
+    Ui::MainWindow &controls = pressRender({.script = "out:caf\\xC3\\xA9 \\xD7\\xA9\\r\\n;forever"});
+    mainWindow->window().show();
+    QVERIFY(QTest::qWaitForWindowActive(&mainWindow->window()));
+    QTRY_VERIFY(controls.textView->length() > 0);
+    KilnlightController &controller = mainWindow->controller();
+    controller.appendOutput(QString((1 << 18) - 1 - controls.textView->length(), u'x') + QStringLiteral(u"\U0001F600\n").repeated(300000));
+    const QString log = controls.textView->text();
+    writeHomeFile("file", "");
+    QTest::keyClick(&mainWindow->window(), Qt::Key_S, Qt::ControlModifier);
+    controller.appendOutput(QStringLiteral("after\n"));
+    const QPointer<QFileDialog> panel = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+    QVERIFY(panel && panel->parentWidget() == &mainWindow->window() && panel->windowModality() == Qt::WindowModal);
+    auto *nameField = panel->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+    nameField->setText(homeFile(fault == FileAsFolder ? "file/saved.log" : "saved.log"));
+    const rlimit unlimited{RLIM_INFINITY, RLIM_INFINITY};
+    const rlimit small{1 << 20, RLIM_INFINITY};
+    const auto restore = qScopeGuard([&] { ::setrlimit(RLIMIT_FSIZE, &unlimited); ::signal(SIGXFSZ, SIG_DFL); });
+    if (fault == DiskFull && (::signal(SIGXFSZ, SIG_IGN) == SIG_ERR || ::setrlimit(RLIMIT_FSIZE, &small) != 0))
+        QFAIL("cannot limit the file size");
+    QTest::keyClick(nameField, Qt::Key_Return);
+    if (fault == NewRender) {
+        controls.renderButton->click();
+        controls.renderButton->click();
+    }
+    if (told.isEmpty()) {
+        QTRY_VERIFY(QFile::exists(homeFile("saved.log")));
+        QFile saved(homeFile("saved.log"));
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QCOMPARE(saved.readAll(), log.toUtf8());
+        return;
+    }
+    QPointer<QMessageBox> box;
+    QTRY_VERIFY((box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())));
+    QVERIFY2(box->text().startsWith(told) && box->parentWidget() == &mainWindow->window(), qPrintable(box->text()));
+    QCOMPARE(QDir(home->path()).entryList({QStringLiteral("saved.log*")}, QDir::Files | QDir::Hidden), QStringList());
+    if (fault != NewRender)
+        QCOMPARE(controls.textView->text(), log + QStringLiteral("after\n"));
 }
 
 // The chooser is opened, while a render runs, from the output field's text; what is typed and how

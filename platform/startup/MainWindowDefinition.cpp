@@ -26,6 +26,7 @@ MainWindowDefinition::MainWindowDefinition(const QString &rendererPath)
     QObject::connect(ui->actionRender, &QAction::triggered, &controller, &KilnlightController::render);
     QObject::connect(ui->setButton, &QPushButton::clicked, &controller, &KilnlightController::set);
     QObject::connect(ui->actionSetOutputFile, &QAction::triggered, &controller, &KilnlightController::set);
+    QObject::connect(ui->actionSaveLog, &QAction::triggered, &controller, &KilnlightController::saveLogAs);
     QObject::connect(ui->actionQuit, &QAction::triggered, mainWindow.get(), &QMainWindow::close);
     QObject::connect(ui->actionAbout, &QAction::triggered, mainWindow.get(), [window = mainWindow.get(), rendererPath] {
         QMessageBox::about(window, QObject::tr("About Kilnlight"),
