@@ -300,7 +300,8 @@ void TestKilnlightController::chooserWritesOnlyAConfirmedPng()
     QTest::keyClick(nameField, result.isNull() ? Qt::Key_Escape : Qt::Key_Return);
     QTRY_VERIFY(panel.isNull());
     QCOMPARE(controls.outputFile->text(), expand(result.isNull() ? field : result, folder));
-    // The render goes on under the dialog, and ends with the window.
+    // The render goes on under the dialog, and ends with the window; a loaded machine may start it late.
+    QTRY_VERIFY(readPid(homeFile("pid")) > 0);
     const qint64 renderer = readPid(homeFile("pid"));
     QVERIFY(mainWindow->controller().isRendering() && processExists(renderer));
     mainWindow.reset();
