@@ -3,6 +3,7 @@
 
 #include "bench/BenchWindow.h"
 #include "bench/LogViewBench.h"
+#include "bench/SaveBench.h"
 #include "platform/process/ChildProcess.h"
 
 #include <QAccessible>
@@ -203,6 +204,11 @@ void printViewFigures(qint64 logBytes, qint64 lineBytes)
     }
     bench.fill(texts[0].piece, texts[0].units);
     printGap(QStringLiteral("11 copy all"), QStringLiteral("Ctrl+C of %1").arg(mib(static_cast<double>(bench.view().length()))), bench.copyAll());
+    const SaveBench::Figures saved = SaveBench::save(bench.view());
+    printFigure("13 save log", seconds(saved.elapsed) + QStringLiteral(" for ") + mib(static_cast<double>(saved.bytes)),
+                QStringLiteral("one write and sync ") + seconds(saved.plainWrite), milliseconds(saved.elapsed), 2000, "ms");
+    printFigure("13 save log", QStringLiteral("while saving"), QStringLiteral("idle loop %1 ms").arg(milliseconds(saved.idleGap), 0, 'f', 1),
+                milliseconds(saved.longestGap), 16, "ms");
     constexpr int rows = 26;
     bench.setRows(rows);
     const std::array scripts{Text{"emoji", QStringLiteral(u"\U0001F600\U0001F680\U0001F525 ok \U0001F44D\U0001F3FD ").repeated(12) + u'\n', 0},

@@ -6,8 +6,8 @@
 
 namespace {
 
-// About a quarter of a millisecond's reading and encoding.
-constexpr qsizetype pieceUnits = qsizetype{1} << 18;
+// About a tenth of a millisecond's reading and encoding.
+constexpr qsizetype pieceUnits = qsizetype{1} << 16;
 // Leaves room in a 16 ms frame for painting and for a piece that started just before it ran out.
 constexpr qint64 sliceNanoseconds = 3'000'000;
 
