@@ -21,6 +21,7 @@ public:
 
     // Copies what is left now, for the log is about to change or go.
     void finish();
+    [[nodiscard]] bool isComplete() const noexcept { return next >= end; }
 
     [[nodiscard]] QStringList formats() const override;
     [[nodiscard]] bool hasFormat(const QString &mimeType) const override;
