@@ -231,7 +231,7 @@ void TestKilnlightController::savesTheLogAsItStoodWhenChosen()
     nameField->setText(homeFile(fault == FileAsFolder ? "file/saved.log" : "saved.log"));
     const rlimit unlimited{RLIM_INFINITY, RLIM_INFINITY};
     const rlimit small{1 << 20, RLIM_INFINITY};
-    const auto restore = qScopeGuard([&] { ::setrlimit(RLIMIT_FSIZE, &unlimited); ::signal(SIGXFSZ, SIG_DFL); });
+    const auto restore = qScopeGuard([&] { ::setrlimit(RLIMIT_FSIZE, &unlimited); static_cast<void>(::signal(SIGXFSZ, SIG_DFL)); });
     if (fault == DiskFull && (::signal(SIGXFSZ, SIG_IGN) == SIG_ERR || ::setrlimit(RLIMIT_FSIZE, &small) != 0))
         QFAIL("cannot limit the file size");
     QTest::keyClick(nameField, Qt::Key_Return);
