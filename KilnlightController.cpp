@@ -1,14 +1,18 @@
 #include "KilnlightController.h"
 
 #include "MossworkPreferences.h"
+#include "platform/log/LogSaver.h"
 #include "platform/log/LogView.h"
 
 #include <QCheckBox>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QMainWindow>
+#include <QMessageBox>
 #include <QMetaObject>
+#include <QPointer>
 #include <QPushButton>
 
 #include <new>
@@ -71,11 +75,11 @@ void KilnlightController::render()
 
     povFile = MossworkPreferences::readRenderFilename(MossworkPreferences::preferencesPath());
     if (!povFile) {
-        outlets.textView->replaceText(QString::fromLatin1(noPreferencesMessage));
+        replaceLog(QString::fromLatin1(noPreferencesMessage));
         return;
     }
 
-    outlets.textView->replaceText(QString());
+    replaceLog(QString());
     logOutOfMemory = false;
     outlets.renderButton->setText(tr("Stop"));
     const QByteArrayList arguments = renderArguments();
@@ -117,6 +121,52 @@ void KilnlightController::savePanelDidEnd(QFileDialog *panel, int returnCode) co
     if (QFileInfo(path).suffix().compare(QLatin1String("png"), Qt::CaseInsensitive) != 0)
         path += QLatin1String(".png");
     outlets.outputFile->setText(path);
+}
+
+void KilnlightController::saveLogAs()
+{
+    // The log's first units stay as they are until it is replaced, which cancels the saver.
+    auto *saver = new LogSaver([log = outlets.textView](qsizetype from, qsizetype to) { return log->textRange(from, to); },
+                               outlets.textView->length(), this);
+    auto *panel = new QFileDialog(outlets.window, tr("Save Log"));
+    panel->setAttribute(Qt::WA_DeleteOnClose);
+    panel->setOption(QFileDialog::DontUseNativeDialog);
+    panel->setAcceptMode(QFileDialog::AcceptSave);
+    panel->setNameFilters({tr("Log (*.log *.txt)"), tr("All files (*)")});
+    panel->selectFile(QStringLiteral("povray.log"));
+    connect(saver, &QObject::destroyed, panel, &QDialog::reject);
+    connect(panel, &QDialog::finished, this, [this, saver = QPointer(saver), panel](int returnCode) {
+        if (saver.isNull())
+            return;
+        if (returnCode != QDialog::Accepted || panel->selectedFiles().isEmpty()) {
+            saver->deleteLater();
+            return;
+        }
+        const QString path = panel->selectedFiles().constFirst();
+        connect(saver, &LogSaver::finished, this, [this, path](const QString &failure) {
+            if (!failure.isEmpty())
+                tell(tr("The log could not be saved as %1: %2.").arg(QDir::toNativeSeparators(path), failure));
+        });
+        saver->start(path);
+    });
+    panel->open();
+}
+
+void KilnlightController::replaceLog(const QString &text)
+{
+    bool cancelled = false;
+    for (LogSaver *saver : findChildren<LogSaver *>(Qt::FindDirectChildrenOnly))
+        cancelled = saver->cancel() || cancelled;
+    if (cancelled)
+        tell(tr("The log was not saved: a new render replaced it before it was written."));
+    outlets.textView->replaceText(text);
+}
+
+void KilnlightController::tell(const QString &message) const
+{
+    auto *box = new QMessageBox(QMessageBox::Warning, tr("Save Log"), message, QMessageBox::Ok, outlets.window);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
 }
 
 QByteArrayList KilnlightController::renderArguments() const
@@ -175,7 +225,7 @@ void KilnlightController::processStarted()
 
 void KilnlightController::processStartedFailed()
 {
-    outlets.textView->replaceText(QString::fromLatin1(launchFailedMessage));
+    replaceLog(QString::fromLatin1(launchFailedMessage));
 }
 
 void KilnlightController::processFinished()

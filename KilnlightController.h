@@ -67,6 +67,10 @@ public:
     // Called when that dialog closes: on QDialog::Accepted the output field gets the chosen file's
     // absolute path, ".png" appended unless it already ends so; on any other code it stays as it was.
     void savePanelDidEnd(QFileDialog *panel, int returnCode) const;
+    // Opens a save dialog on the window for the log's text as it stands now, and writes that text
+    // to the file chosen. A failure is told in a message box, and so is a save that a new render
+    // cancels; neither touches the log.
+    void saveLogAs();
     void stopRenderProcess();
     void scrollToVisible() const;
 
@@ -77,6 +81,8 @@ public:
 
 private:
     [[nodiscard]] QByteArrayList renderArguments() const;
+    void replaceLog(const QString &text);
+    void tell(const QString &message) const;
 
     QString rendererPath;
     std::optional<QByteArray> povFile;

@@ -2,7 +2,9 @@
 // same run so that a busy machine moves both. Run through scripts/bench; --help lists the options.
 
 #include "bench/BenchWindow.h"
+#include "bench/CopyServeBench.h"
 #include "bench/LogViewBench.h"
+#include "bench/SaveBench.h"
 #include "platform/process/ChildProcess.h"
 
 #include <QAccessible>
@@ -203,6 +205,11 @@ void printViewFigures(qint64 logBytes, qint64 lineBytes)
     }
     bench.fill(texts[0].piece, texts[0].units);
     printGap(QStringLiteral("11 copy all"), QStringLiteral("Ctrl+C of %1").arg(mib(static_cast<double>(bench.view().length()))), bench.copyAll());
+    const SaveBench::Figures saved = SaveBench::save(bench.view());
+    printFigure("13 save log", seconds(saved.elapsed) + QStringLiteral(" for ") + mib(static_cast<double>(saved.bytes)),
+                QStringLiteral("one write and sync ") + seconds(saved.plainWrite), milliseconds(saved.elapsed), 2000, "ms");
+    printFigure("13 save log", QStringLiteral("while saving"), QStringLiteral("idle loop %1 ms").arg(milliseconds(saved.idleGap), 0, 'f', 1),
+                milliseconds(saved.longestGap), 16, "ms");
     constexpr int rows = 26;
     bench.setRows(rows);
     const std::array scripts{Text{"emoji", QStringLiteral(u"\U0001F600\U0001F680\U0001F525 ok \U0001F44D\U0001F3FD ").repeated(12) + u'\n', 0},
@@ -235,6 +242,20 @@ void printAccessibleIngest(const QString &scenePath, qint64 floodBytes, int repe
                 QStringLiteral("pipe to nothing ") + seconds(smallest(limits)), milliseconds(smallest(elapsed)) / milliseconds(smallest(limits)), 4, "x");
 }
 
+// Another program pastes the whole huge log from the clipboard, on X.
+void printServedCopy(qint64 logBytes)
+{
+    LogViewBench bench;
+    bench.fill(QStringLiteral("Parsing object 0123456789 of the scene: every byte counts, every line is eighty\n"), logBytes);
+    const CopyServeBench::Figures served = CopyServeBench::serve(bench.view());
+    const QString pasted = QStringLiteral("xclip -o of %1").arg(mib(static_cast<double>(served.bytes)));
+    printFigure("14 serve copy (xcb)", pasted, QStringLiteral("idle loop %1 ms").arg(milliseconds(served.idleGap), 0, 'f', 1),
+                milliseconds(served.built.longestGap), 16, "ms");
+    printLine(QStringLiteral("   pasted in %1 once encoded; pasted before then: %2, longest gap %3 ms")
+                  .arg(seconds(served.built.elapsed), seconds(served.early.elapsed))
+                  .arg(milliseconds(served.early.longestGap), 0, 'f', 1));
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -253,7 +274,8 @@ int main(int argc, char *argv[])
     const QCommandLineOption feedBytesOption(QStringLiteral("feed-bytes"), QStringLiteral("Internal: bytes to feed."), QStringLiteral("n"));
     const QCommandLineOption lineOption(QStringLiteral("line-mb"), QStringLiteral("Size of the one huge line."), QStringLiteral("MB"), QStringLiteral("500"));
     const QCommandLineOption accessibleOption(QStringLiteral("accessible"), QStringLiteral("Only the flood with accessibility active, on X."));
-    parser.addOptions({floodOption, repeatOption, povrayOption, sceneOption, mixedOption, linesOption, feedOption, feedBytesOption, lineOption, accessibleOption});
+    const QCommandLineOption serveOption(QStringLiteral("serve-copy"), QStringLiteral("Only a copy pasted by xclip, on X."));
+    parser.addOptions({floodOption, repeatOption, povrayOption, sceneOption, mixedOption, linesOption, feedOption, feedBytesOption, lineOption, accessibleOption, serveOption});
     parser.process(application);
     const qint64 floodBytes = parser.value(floodOption).toLongLong() * mebibyte;
     const int repeats = std::max(parser.value(repeatOption).toInt(), 1);
@@ -278,6 +300,11 @@ int main(int argc, char *argv[])
     printLine(QString::asprintf("%-26s %-26s %-36s %s", "figure", "measured", "baseline", "value"));
     if (parser.isSet(accessibleOption)) {
         printAccessibleIngest(scratch.filePath(QStringLiteral("flood.pov")), floodBytes, repeats);
+        printServedCopy(floodBytes);
+        return 0;
+    }
+    if (parser.isSet(serveOption)) {
+        printServedCopy(floodBytes);
         return 0;
     }
 

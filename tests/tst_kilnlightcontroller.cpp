@@ -8,12 +8,27 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QImage>
+#include <QMessageBox>
 #include <QPointer>
+#include <QScopeGuard>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
 #include <fstream>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#if defined(__SANITIZE_ADDRESS__)
+#define KILNLIGHT_UNDER_ASAN 1
+#elif defined(__has_feature)
+#define KILNLIGHT_UNDER_ASAN __has_feature(address_sanitizer)
+#else
+#define KILNLIGHT_UNDER_ASAN 0
+#endif
 
 // What the user finds and sets before pressing Render.
 struct Press
@@ -38,7 +53,10 @@ private slots:
     void eachInputHasItsOutcome_data();
     void eachInputHasItsOutcome();
     void followsALongRenderThenStops();
+    void stopsARenderTheLogHasNoMemoryFor();
     void rendersThePngWithTheRealRenderer();
+    void savesTheLogAsItStoodWhenChosen_data();
+    void savesTheLogAsItStoodWhenChosen();
     void chooserWritesOnlyAConfirmedPng_data();
     void chooserWritesOnlyAConfirmedPng();
 
@@ -92,12 +110,12 @@ void TestKilnlightController::eachInputHasItsOutcome_data()
         << Press{.output = QStringLiteral(u"/é.p"), .antialias = Qt::PartiallyChecked, .width = QString()} << QString()
         << QByteArrayList{"+O/\xC3\xA9.p", "+FN", "+P", "+A", "+W", "+H480"};
     QTest::newRow("renderer missing") << Press{.program = "/nonexistent/povray"}
-                                      << QString::fromLatin1(KilnlightController::launchFailedMessage) << QByteArrayList();
+                                      << QStringLiteral("Failed to run /usr/local/bin/povray") << QByteArrayList();
     QTest::newRow("renderer floods bytes that are not UTF-8, then fails with its own error")
         << Press{.script = "flood:600000:\\xE2\\x82\\xACa\\xFF\\xC0;err:Parse Error\\n"}
         << QStringLiteral(u"€a\uFFFD\uFFFD").repeated(100000) + QStringLiteral("Parse Error\n") << QByteArrayList{"-F", "+P", "+W640", "+H480"};
     QTest::newRow("no preferences: nothing runs, the title stays")
-        << Press{.preferences = ""} << QString::fromLatin1(KilnlightController::noPreferencesMessage) << QByteArrayList();
+        << Press{.preferences = ""} << QStringLiteral("No Mosswork preferences found") << QByteArrayList();
 }
 
 void TestKilnlightController::eachInputHasItsOutcome()
@@ -108,7 +126,7 @@ void TestKilnlightController::eachInputHasItsOutcome()
     Ui::MainWindow &controls = pressRender(press);
     QTRY_VERIFY_WITH_TIMEOUT(!mainWindow->controller().isRendering(), 10000);
     QCOMPARE(controls.textView->text(), log);
-    const bool noPreferences = log == QLatin1String(KilnlightController::noPreferencesMessage);
+    const bool noPreferences = log == QLatin1String("No Mosswork preferences found");
     QCOMPARE(controls.renderButton->text(), noPreferences ? QStringLiteral("untouched") : QStringLiteral("Render"));
     if (options.isEmpty())
         QVERIFY(!QFile::exists(homeFile("arguments")));
@@ -141,6 +159,32 @@ void TestKilnlightController::followsALongRenderThenStops()
     QVERIFY(bar->maximum() > 0);
 }
 
+// In a child with little address space left, a flood fills the log: the note ends it, and the
+// render is stopped rather than left running with its output dropped.
+void TestKilnlightController::stopsARenderTheLogHasNoMemoryFor()
+{
+#if KILNLIGHT_UNDER_ASAN
+    QSKIP("AddressSanitizer cannot run under an address-space limit");
+#endif
+    const pid_t child = ::fork();
+    if (child == 0) {
+        Ui::MainWindow &controls = pressRender({.script = "flood:1000000000000;forever"});
+        QFile statm(QStringLiteral("/proc/self/statm"));
+        statm.open(QIODevice::ReadOnly);
+        const auto mapped = static_cast<rlim_t>(statm.readAll().split(' ').front().toLongLong() * ::sysconf(_SC_PAGESIZE));
+        const rlimit limit{mapped + (64 << 20), mapped + (64 << 20)};
+        ::setrlimit(RLIMIT_AS, &limit);
+        const bool stopped = QTest::qWaitFor([this] { return !mainWindow->controller().isRendering(); }, 20000);
+        const QString note = QStringLiteral("\nKilnlight: the log ran out of memory; the render was stopped.");
+        const qsizetype length = controls.textView->length();
+        ::_exit(stopped && length > (32 << 20) && controls.textView->textRange(length - note.size(), length) == note
+                        && controls.renderButton->text() == QLatin1String("Render") && !processExists(readPid(homeFile("pid")))
+                    ? 0 : 1);
+    }
+    int status = -1;
+    QVERIFY(::waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
 void TestKilnlightController::rendersThePngWithTheRealRenderer()
 {
     QVERIFY(QFile::copy(QStringLiteral(DEMO_SCENE), homeFile("demo.pov")));
@@ -151,6 +195,63 @@ void TestKilnlightController::rendersThePngWithTheRealRenderer()
     QTRY_VERIFY_WITH_TIMEOUT(!mainWindow->controller().isRendering(), 120000);
     QVERIFY2(controls.textView->text().contains(QLatin1String("POV-Ray finished")), qPrintable(controls.textView->text()));
     QCOMPARE(QImage(homeFile("out.png"), "png").size(), QSize(64, 480));
+}
+
+enum SaveFault { NoFault, FileAsFolder, DiskFull, NewRender };
+
+void TestKilnlightController::savesTheLogAsItStoodWhenChosen_data()
+{
+    QTest::addColumn<int>("fault");
+    QTest::addColumn<QString>("told"); // how the message box begins; empty when saved
+    QTest::newRow("saved") << int(NoFault) << QString();
+    QTest::newRow("folder that is a file") << int(FileAsFolder) << QStringLiteral("The log could not be saved as ");
+    QTest::newRow("disk full") << int(DiskFull) << QStringLiteral("The log could not be saved as ");
+    QTest::newRow("new render") << int(NewRender) << QStringLiteral("The log was not saved: a new render replaced it");
+}
+
+// Output arrives while the dialog is open; a character outside the BMP straddles the pieces that
+// the log is written in.
+void TestKilnlightController::savesTheLogAsItStoodWhenChosen()
+{
+    QFETCH(int, fault);
+    QFETCH(QString, told);
+    Ui::MainWindow &controls = pressRender({.script = "out:caf\\xC3\\xA9 \\xD7\\xA9\\r\\n;forever"});
+    mainWindow->window().show();
+    QVERIFY(QTest::qWaitForWindowActive(&mainWindow->window()));
+    QTRY_VERIFY(controls.textView->length() > 0);
+    KilnlightController &controller = mainWindow->controller();
+    controller.appendOutput(QString((1 << 18) - 1 - controls.textView->length(), u'x') + QStringLiteral(u"\U0001F600\n").repeated(300000));
+    const QString log = controls.textView->text();
+    writeHomeFile("file", "");
+    QTest::keyClick(&mainWindow->window(), Qt::Key_S, Qt::ControlModifier);
+    controller.appendOutput(QStringLiteral("after\n"));
+    const QPointer<QFileDialog> panel = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+    QVERIFY(panel && panel->parentWidget() == &mainWindow->window() && panel->windowModality() == Qt::WindowModal);
+    auto *nameField = panel->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+    nameField->setText(homeFile(fault == FileAsFolder ? "file/saved.log" : "saved.log"));
+    const rlimit unlimited{RLIM_INFINITY, RLIM_INFINITY};
+    const rlimit small{1 << 20, RLIM_INFINITY};
+    const auto restore = qScopeGuard([&] { ::setrlimit(RLIMIT_FSIZE, &unlimited); static_cast<void>(::signal(SIGXFSZ, SIG_DFL)); });
+    if (fault == DiskFull && (::signal(SIGXFSZ, SIG_IGN) == SIG_ERR || ::setrlimit(RLIMIT_FSIZE, &small) != 0))
+        QFAIL("cannot limit the file size");
+    QTest::keyClick(nameField, Qt::Key_Return);
+    if (fault == NewRender) {
+        controls.renderButton->click();
+        controls.renderButton->click();
+    }
+    if (told.isEmpty()) {
+        QTRY_VERIFY(QFile::exists(homeFile("saved.log")));
+        QFile saved(homeFile("saved.log"));
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QCOMPARE(saved.readAll(), log.toUtf8());
+        return;
+    }
+    QPointer<QMessageBox> box;
+    QTRY_VERIFY((box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())));
+    QVERIFY2(box->text().startsWith(told) && box->parentWidget() == &mainWindow->window(), qPrintable(box->text()));
+    QCOMPARE(QDir(home->path()).entryList({QStringLiteral("saved.log*")}, QDir::Files | QDir::Hidden), QStringList());
+    if (fault != NewRender)
+        QCOMPARE(controls.textView->text(), log + QStringLiteral("after\n"));
 }
 
 // The chooser is opened, while a render runs, from the output field's text; what is typed and how
@@ -199,7 +300,8 @@ void TestKilnlightController::chooserWritesOnlyAConfirmedPng()
     QTest::keyClick(nameField, result.isNull() ? Qt::Key_Escape : Qt::Key_Return);
     QTRY_VERIFY(panel.isNull());
     QCOMPARE(controls.outputFile->text(), expand(result.isNull() ? field : result, folder));
-    // The render goes on under the dialog, and ends with the window.
+    // The render goes on under the dialog, and ends with the window; a loaded machine may start it late.
+    QTRY_VERIFY(readPid(homeFile("pid")) > 0);
     const qint64 renderer = readPid(homeFile("pid"));
     QVERIFY(mainWindow->controller().isRendering() && processExists(renderer));
     mainWindow.reset();

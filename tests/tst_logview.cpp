@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QFile>
+#include <QMimeData>
 #include <QScrollBar>
 #include <QTest>
 
@@ -117,6 +118,7 @@ void TestLogView::selectsCopiesAndTellsAccessibilityTools()
         QCOMPARE(view->selectedText(), selected);
         QTest::keyClick(view.get(), Qt::Key_C, Qt::ControlModifier);
         QCOMPARE(QApplication::clipboard()->text(), selected);
+        QCOMPARE(QApplication::clipboard()->mimeData()->data(u"text/plain;charset=utf-8"_s), selected.toUtf8());
     };
     const QPoint to = view->characterRect(19).center();
     const QRect first = view->characterRect(6);
@@ -149,6 +151,10 @@ void TestLogView::selectsCopiesAndTellsAccessibilityTools()
     text->setSelection(0, 6, 10);
     copies(u"beta"_s);
     QCOMPARE(text->offsetAtPoint(view->viewport()->mapToGlobal(view->characterRect(3).center())), 3);
+    // Copied in pieces, one of which ends inside a character outside the BMP.
+    view->appendText(QString((1 << 20) - 1 - all.size(), u'x') + u"\U0001F600"_s);
+    view->selectAll();
+    copies(view->text());
 }
 
 enum Reach { ToTheEnd, EndAndWords, ScrollBarToTheEnd, PageAcross };

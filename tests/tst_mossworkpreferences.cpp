@@ -28,6 +28,7 @@ void TestMossworkPreferences::readsTheLastUsableRenderFilename_data()
     row("value runs to the last quote, raw bytes", "render_filename \"a\"b\xE8\"\n", "a\"b\xE8");
     row("later line wins, CR LF ends", "other = 1\r\nrender_filename \"/a.pov\"\r\nrender_filename = \"/Users/me/b.pov\"\r\n", "/Users/me/b.pov");
     row("unusable lines do not undo", "render_filename \"/a.pov\"\nrender_filename \"\"\nrender_filename \"/x\n", "/a.pov");
+    row("one byte between the quotes", "render_filename \"/a.pov\"\nrender_filename \"x\"\n", "x");
     row("key is a prefix test, no line end", "render_filenames\"/x.pov\"", "/x.pov");
     row("NUL ends a line", QByteArray("render_filename \"/x") + '\0' + ".pov\"\nrender_filename \"/y.pov\"" + '\0' + "\"tail\"\n", "/y.pov");
     row("last byte is the opening quote", "render_filename \"", {});

@@ -24,6 +24,7 @@ void TestOutputTextDecoder::decodesTheStream_data()
                                                   "\xED\xA0\x80\xE0\x80\xAF\xF4\x90ok\xE2\x82"}
                                 << u"\uFFFD\uFFFD\uFFFDb\uFFFDc\uFFFD\uFFFDd\uFFFD\uFFFD\uFFFD\uFFFDz\uFFFD"_s + QString::fromLatin1(plain)
                                        + QString(8, u'\uFFFD') + u"ok\uFFFD"_s;
+    QTest::newRow("a character split across reads") << QByteArrayList{"a\xE2", "\x82\xAC"} << u"a\u20AC"_s;
     QTest::newRow("line ends") << QByteArrayList{"\xC3\xA9" + plain + '\r' + plain + '\r', '\n' + plain + "d\r", "e", "\nf\r\xE2", "\n"}
                                << u"\u00e9"_s + QString::fromLatin1(plain + '\n' + plain + '\n' + plain + "d\ne\nf\n") + u"\uFFFD\n"_s;
 }

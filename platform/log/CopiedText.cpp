@@ -4,8 +4,12 @@
 
 namespace {
 
-// About a millisecond's copying: small enough that the window keeps painting in between.
+// About a millisecond's encoding: small enough that the window keeps painting in between.
 constexpr qsizetype pieceUnits = qsizetype{1} << 20;
+
+// The plain text's names: Qt's own, and the one other programs ask for by charset.
+constexpr QLatin1String plainText("text/plain");
+constexpr QLatin1String utf8Text("text/plain;charset=utf-8");
 
 } // namespace
 
@@ -23,9 +27,16 @@ CopiedText::CopiedText(const LogView &view, qsizetype from, qsizetype to)
 
 void CopiedText::copyPiece()
 {
-    const qsizetype to = std::min(end, next + pieceUnits);
-    if (view != nullptr)
-        copied.append(view->textRange(next, to));
+    qsizetype to = std::min(end, next + pieceUnits);
+    if (view != nullptr) {
+        QString piece = view->textRange(next, to);
+        // A character outside the BMP is encoded whole, in the piece that holds its first half.
+        if (to < end && piece.back().isHighSurrogate()) {
+            piece.chop(1);
+            --to;
+        }
+        copied.append(piece.toUtf8());
+    }
     next = to;
     if (next >= end)
         pieces.stop();
@@ -34,19 +45,19 @@ void CopiedText::copyPiece()
 void CopiedText::finish()
 {
     if (view != nullptr && next < end)
-        copied.append(view->textRange(next, end));
+        copied.append(view->textRange(next, end).toUtf8());
     next = end;
     pieces.stop();
 }
 
 QStringList CopiedText::formats() const
 {
-    return {QStringLiteral("text/plain")};
+    return {plainText, utf8Text};
 }
 
 bool CopiedText::hasFormat(const QString &mimeType) const
 {
-    return mimeType == QLatin1String("text/plain");
+    return mimeType == plainText || mimeType == utf8Text;
 }
 
 QVariant CopiedText::retrieveData(const QString &mimeType, QMetaType /*type*/) const
@@ -55,5 +66,6 @@ QVariant CopiedText::retrieveData(const QString &mimeType, QMetaType /*type*/) c
         return {};
     // The clipboard only ever hands out a const QMimeData; asking early is the reader's right.
     const_cast<CopiedText *>(this)->finish(); // NOLINT(cppcoreguidelines-pro-type-const-cast)
+    // Shared, not copied; Qt turns it into a QString only for whoever asks for one.
     return copied;
 }

@@ -35,6 +35,7 @@ MainWindowDefinition::MainWindowDefinition(const QString &rendererPath)
     });
     QObject::connect(ui->actionOpenRenderedImage, &QAction::triggered, &image, &RenderedImage::open);
     QObject::connect(ui->actionShowInFolder, &QAction::triggered, &image, &RenderedImage::showInFolder);
+    QObject::connect(ui->actionSaveLog, &QAction::triggered, &controller, &KilnlightController::saveLogAs);
     QObject::connect(ui->actionQuit, &QAction::triggered, mainWindow.get(), &QMainWindow::close);
     QObject::connect(ui->actionAbout, &QAction::triggered, mainWindow.get(), [window = mainWindow.get(), rendererPath] {
         QMessageBox::about(window, QObject::tr("About Kilnlight"),

@@ -1,0 +1,75 @@
+#include "bench/CopyServeBench.h"
+
+#include "platform/log/CopiedText.h"
+#include "platform/log/LogView.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QEventLoop>
+#include <QProcess>
+#include <QTimer>
+
+#include <functional>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Runs the main loop with a 1 ms timer until done() holds, and returns its longest gap.
+CopyServeBench::Duration longestGapUntil(const std::function<bool()> &done)
+{
+    QEventLoop loop;
+    QTimer ticker;
+    ticker.setTimerType(Qt::PreciseTimer);
+    ticker.setInterval(1);
+    CopyServeBench::Duration longest{};
+    auto lastTick = Clock::now();
+    QObject::connect(&ticker, &QTimer::timeout, &loop, [&] {
+        const auto now = Clock::now();
+        longest = std::max(longest, now - lastTick);
+        lastTick = now;
+        if (done())
+            loop.quit();
+    });
+    ticker.start();
+    loop.exec();
+    return longest;
+}
+
+CopyServeBench::Paste paste(qint64 &bytes, const std::function<void()> &before)
+{
+    const auto start = Clock::now();
+    before();
+    QProcess xclip;
+    xclip.start(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("xclip -o -selection clipboard | wc -c")});
+    CopyServeBench::Paste pasted;
+    pasted.longestGap = longestGapUntil([&] { return xclip.state() == QProcess::NotRunning; });
+    pasted.elapsed = Clock::now() - start;
+    bytes = xclip.readAllStandardOutput().trimmed().toLongLong();
+    return pasted;
+}
+
+} // namespace
+
+CopyServeBench::Figures CopyServeBench::serve(LogView &log)
+{
+    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+        qFatal("serving a copy is measured on X only");
+    Figures figures;
+    const auto copied = [] { return qobject_cast<const CopiedText *>(QApplication::clipboard()->mimeData()); };
+    log.selectAll();
+    log.copy();
+    std::ignore = longestGapUntil([&] { return copied() == nullptr || copied()->isComplete(); });
+    figures.built = paste(figures.bytes, [] {});
+    const auto idleEnd = Clock::now() + figures.built.elapsed;
+    figures.idleGap = longestGapUntil([&] { return Clock::now() >= idleEnd; });
+
+    QApplication::clipboard()->clear();
+    log.setSelection(0, log.length());
+    qint64 earlyBytes = 0;
+    figures.early = paste(earlyBytes, [&] { log.copy(); });
+    if (earlyBytes != figures.bytes)
+        qFatal("the early paste got %lld bytes of %lld", static_cast<long long>(earlyBytes), static_cast<long long>(figures.bytes));
+    QApplication::clipboard()->clear();
+    return figures;
+}
