@@ -1,6 +1,7 @@
 #include "platform/log/LogView.h"
 
 #include "platform/log/CopiedText.h"
+#include "platform/log/HighlightLayers.h"
 #include "platform/log/LogViewAccessible.h"
 
 #include <QAccessible>
@@ -226,7 +227,7 @@ void LogView::paintEvent(QPaintEvent * /*event*/)
     for (qsizetype line = first; line < std::min(content.lineCount(), first + shown.rows() + 1); ++line) {
         const LogLayout::Line &laidOut = shown.line(line);
         const qsizetype layoutEnd = laidOut.start + laidOut.layout->text().size();
-        laidOut.layout->draw(&painter, laidOut.origin, formatsIn(laidOut.start, layoutEnd));
+        paintLine(painter, laidOut, layoutEnd);
         if (hasFocus() && cursor >= laidOut.start && cursor <= layoutEnd)
             laidOut.layout->drawCursor(&painter, laidOut.origin, toInt(cursor - laidOut.start));
     }
@@ -246,48 +247,50 @@ void LogView::highlightsChanged()
     scheduleRepaint();
 }
 
-// QTextLayout paints overlapping ranges by rules of its own (a later colour of text alone is
-// dropped where an earlier one painted text), so the layers are merged here into ranges that
-// do not overlap, each later layer's properties winning.
-QList<QTextLayout::FormatRange> LogView::formatsIn(qsizetype start, qsizetype end) const
+void LogView::paintLine(QPainter &painter, const LogLayout::Line &laidOut, qsizetype end) const
 {
     std::vector<LogHighlight> layers;
     for (const LogHighlighter *highlighter : highlighters)
-        highlighter->highlightsIn(start, end, layers);
+        highlighter->highlightsIn(laidOut.start, end, layers);
     if (selectionStart() < selectionEnd()) {
         QTextCharFormat selected;
         selected.setBackground(palette().brush(QPalette::Highlight));
         selected.setForeground(palette().brush(QPalette::HighlightedText));
         layers.push_back({selectionStart(), selectionEnd(), selected});
     }
-    std::vector<qsizetype> edges;
-    for (LogHighlight &layer : layers) {
-        layer.start = std::clamp(layer.start, start, end);
-        layer.end = std::clamp(layer.end, start, end);
-        edges.insert(edges.end(), {layer.start, layer.end});
-    }
-    std::ranges::sort(edges);
-    edges.erase(std::unique(edges.begin(), edges.end()), edges.end());
-    QList<QTextLayout::FormatRange> ranges;
-    for (std::size_t edge = 1; edge < edges.size(); ++edge) {
-        QTextCharFormat format;
-        bool covered = false;
-        for (const LogHighlight &layer : layers) {
-            if (layer.start <= edges[edge - 1] && layer.end >= edges[edge]) {
-                format.merge(layer.format);
-                covered = true;
-            }
+    // The text is drawn once for each colour with the painter clipped to rectangles: drawing it
+    // once for each stretch, clipped to paths, is what QTextLayout's own selections would cost.
+    std::vector<std::pair<QBrush, QList<QRect>>> coloured;
+    for (const HighlightLayers::Stretch &stretch : HighlightLayers::flattened(layers, laidOut.start, end)) {
+        const QList<QRect> areas = layout.areasOf(laidOut, stretch.start, stretch.end);
+        for (const QRect &area : areas) {
+            if (stretch.background.style() != Qt::NoBrush)
+                painter.fillRect(area, stretch.background);
         }
-        const int from = toInt(edges[edge - 1] - start);
-        const int length = toInt(edges[edge] - edges[edge - 1]);
-        if (!covered)
-            continue;
-        if (!ranges.isEmpty() && ranges.back().start + ranges.back().length == from && ranges.back().format == format)
-            ranges.back().length += length;
-        else
-            ranges.append({from, length, format});
+        auto same = std::ranges::find(coloured, stretch.foreground, &std::pair<QBrush, QList<QRect>>::first);
+        if (stretch.foreground.style() != Qt::NoBrush)
+            (same == coloured.end() ? coloured.emplace_back(stretch.foreground, QList<QRect>()) : *same).second.append(areas);
     }
-    return ranges;
+    const auto joined = [](QList<QRect> areas) {
+        // Added from left to right, rectangles are appended rather than merged.
+        std::ranges::sort(areas, {}, &QRect::left);
+        QRegion region;
+        for (const QRect &area : areas)
+            region += area;
+        return region;
+    };
+    QRegion plain(0, toInt(static_cast<qsizetype>(laidOut.origin.y())), viewport()->width(), layout.lineHeight());
+    for (const auto &[brush, areas] : coloured)
+        plain -= joined(areas);
+    painter.setClipRegion(plain);
+    laidOut.layout->draw(&painter, laidOut.origin);
+    for (const auto &[brush, areas] : coloured) {
+        painter.setPen(QPen(brush, 1));
+        painter.setClipRegion(joined(areas));
+        laidOut.layout->draw(&painter, laidOut.origin);
+    }
+    painter.setClipping(false);
+    painter.setPen(palette().color(QPalette::Text));
 }
 
 qsizetype LogView::positionAt(QPoint point) const

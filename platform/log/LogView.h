@@ -10,7 +10,6 @@
 #include <QClipboard>
 #include <QElapsedTimer>
 #include <QPointer>
-#include <QTextLayout>
 #include <QTimer>
 
 #include <algorithm>
@@ -18,6 +17,7 @@
 #include <vector>
 
 class CopiedText;
+class QPainter;
 
 // The log: read-only, yet selectable by mouse and keyboard and copyable, in a fixed-width font,
 // readable by screen readers. Its text is only ever replaced whole or extended at its end; lines
@@ -62,8 +62,8 @@ public:
     void copy();
 
     // Paints what highlighter names, which must outlive the view. Highlighters are painted in the
-    // order added, each later one on top, and the selection on top of all. Formats colour the
-    // text and its background; a change of font is not laid out again.
+    // order added, each later one on top, and the selection on top of all. Of a format, only the
+    // colours of the text (foreground) and of its background are painted.
     void addHighlighter(const LogHighlighter *highlighter);
     // Repaints, at most once a frame, after a highlighter's answers changed.
     void highlightsChanged();
@@ -100,7 +100,8 @@ private:
     void updateMetrics();
     void updateScrollBars();
     void selectionChanged();
-    [[nodiscard]] QList<QTextLayout::FormatRange> formatsIn(qsizetype start, qsizetype end) const;
+    // The line's text up to end, its highlights and the selection.
+    void paintLine(QPainter &painter, const LogLayout::Line &laidOut, qsizetype end) const;
 
     LogText content;
     mutable LogLayout layout{content};
