@@ -191,10 +191,13 @@ namespace {
 class FixedHighlighter : public LogHighlighter
 {
 public:
-    FixedHighlighter(std::vector<std::pair<qsizetype, qsizetype>> ranges, const QColor &colour)
+    FixedHighlighter(std::vector<std::pair<qsizetype, qsizetype>> ranges, const QColor &background, const QColor &text = {})
         : ranges(std::move(ranges))
     {
-        format.setBackground(colour);
+        if (background.isValid())
+            format.setBackground(background);
+        if (text.isValid())
+            format.setForeground(text);
     }
     void highlightsIn(qsizetype start, qsizetype end, std::vector<LogHighlight> &into) const override
     {
@@ -217,17 +220,33 @@ private:
 void TestLogView::paintsHighlightsInLayers()
 {
     const qsizetype far = 41 + 50000;
-    view->appendText(QString(40, u' ') + u'\n' + QString(100000, u' '));
+    view->appendText(QString(30, u' ') + QString(10, u'M') + u'\n' + QString(100000, u' '));
     const FixedHighlighter under({{2, 12}, {far, far + 5}}, Qt::red);
     const FixedHighlighter over({{8, 20}}, Qt::blue);
-    view->addHighlighter(&under);
-    view->addHighlighter(&over);
+    const FixedHighlighter inked({{30, 40}}, {}, Qt::red);
+    const FixedHighlighter inkedOver({{35, 40}}, {}, Qt::green);
+    for (const FixedHighlighter *highlighter : {&under, &over, &inked, &inkedOver})
+        view->addHighlighter(highlighter);
     view->setSelection(10, 14);
     const auto colourAt = [&](qsizetype position) { return view->viewport()->grab().toImage().pixelColor(view->characterRect(position).center()); };
     const QColor selected = view->palette().color(QPalette::Highlight);
     for (const auto &[position, colour] : {std::pair(4, QColor(Qt::red)), std::pair(9, QColor(Qt::blue)), std::pair(11, selected),
                                            std::pair(16, QColor(Qt::blue)), std::pair(25, view->palette().color(QPalette::Base))})
         QCOMPARE(colourAt(position), colour);
+    // Each letter in the colour of the topmost layer over it, blended with white, and in no other.
+    const QImage shown = view->viewport()->grab().toImage();
+    for (const auto &[position, inked] : {std::pair(32, &QColor::red), std::pair(37, &QColor::green)}) {
+        const QRect area = view->characterRect(position);
+        int strokes = 0;
+        for (int y = area.top(); y <= area.bottom(); ++y) {
+            for (int x = area.left(); x <= area.right(); ++x) {
+                const QColor pixel = shown.pixelColor(x, y);
+                QCOMPARE((pixel.*inked)(), 255);
+                strokes += pixel.value() == 255 && pixel.saturation() > 128 ? 1 : 0;
+            }
+        }
+        QVERIFY(strokes > 0);
+    }
     view->horizontalScrollBar()->setValue(49990);
     QCOMPARE(colourAt(far + 2), QColor(Qt::red));
     QVERIFY(under.longestAsked < 10000);

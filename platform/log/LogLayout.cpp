@@ -124,7 +124,7 @@ const LogLayout::Line &LogLayout::line(qsizetype line) const
             return direction == QChar::DirR || direction == QChar::DirAL || direction == QChar::DirRLE || direction == QChar::DirRLO
                 || direction == QChar::DirRLI;
         });
-        layouts.push_back({laidOut(text, font, tabColumns * columnWidth), line, from, {}, rightToLeft, {}, {}});
+        layouts.push_back({laidOut(text, font, tabColumns * columnWidth), line, from, {}, rightToLeft, {}});
         cached = std::prev(layouts.end());
         // Tabs and wide characters can make a line wider than its count of characters says.
         if (end - start <= longLine)
@@ -157,7 +157,7 @@ QRectF LogLayout::characterArea(qsizetype position) const
     return {left, laidOut.origin.y(), std::max(right - left, 1.0), static_cast<qreal>(rowHeight)};
 }
 
-QList<QRect> LogLayout::areasOf(const Line &laidOut, qsizetype from, qsizetype to) const
+QRect LogLayout::areaOf(const Line &laidOut, qsizetype from, qsizetype to) const
 {
     const QTextLine textLine = laidOut.layout->lineAt(0);
     const auto area = [&](qreal left, qreal right) {
@@ -167,38 +167,18 @@ QList<QRect> LogLayout::areasOf(const Line &laidOut, qsizetype from, qsizetype t
     };
     from -= laidOut.start;
     to -= laidOut.start;
-    if (!laidOut.rightToLeft) {
-        // Only what the page shows is measured: a long line's stretch holds thousands of characters.
-        if (laidOut.origin.x() < 0 || laidOut.origin.x() + textLine.naturalTextWidth() > viewport.width()) {
-            from = std::max<qsizetype>(from, textLine.xToCursor(-laidOut.origin.x()) - 1);
-            to = std::min<qsizetype>(to, textLine.xToCursor(viewport.width() - laidOut.origin.x()) + 1);
-        }
-        const auto xOf = [&](qsizetype offset) {
-            const auto [known, added] = laidOut.edges.try_emplace(offset, 0);
-            if (added)
-                known->second = textLine.cursorToX(toInt(offset));
-            return known->second;
-        };
-        return from < to ? QList<QRect>{area(xOf(from), xOf(to))} : QList<QRect>{};
+    // Only what the page shows is measured: a long line's stretch holds thousands of characters.
+    if (laidOut.origin.x() < 0 || laidOut.origin.x() + textLine.naturalTextWidth() > viewport.width()) {
+        from = std::max<qsizetype>(from, textLine.xToCursor(-laidOut.origin.x()) - 1);
+        to = std::min<qsizetype>(to, textLine.xToCursor(viewport.width() - laidOut.origin.x()) + 1);
     }
-    if (laidOut.extents.empty()) {
-        for (int offset = 0; offset < laidOut.layout->text().size(); ++offset)
-            laidOut.extents.emplace_back(textLine.cursorToX(offset, QTextLine::Leading), textLine.cursorToX(offset, QTextLine::Trailing));
-    }
-    // Characters next to each other in the text may stand apart on screen: each is placed, and
-    // neighbours joined.
-    QList<QRect> areas;
-    for (qsizetype offset = std::max<qsizetype>(from, 0); offset < std::min<qsizetype>(to, std::ssize(laidOut.extents)); ++offset) {
-        const auto [leading, trailing] = laidOut.extents[static_cast<std::size_t>(offset)];
-        const QRect character = area(leading, trailing);
-        if (!areas.isEmpty() && areas.back().right() + 1 == character.left())
-            areas.back().setRight(character.right());
-        else if (!areas.isEmpty() && character.right() + 1 == areas.back().left())
-            areas.back().setLeft(character.left());
-        else if (!character.isEmpty())
-            areas.append(character);
-    }
-    return areas;
+    const auto xOf = [&](qsizetype offset) {
+        const auto [known, added] = laidOut.edges.try_emplace(offset, 0);
+        if (added)
+            known->second = textLine.cursorToX(toInt(offset));
+        return known->second;
+    };
+    return from < to ? area(xOf(from), xOf(to)) : QRect();
 }
 
 qsizetype LogLayout::firstShowing(qsizetype line, qsizetype position) const

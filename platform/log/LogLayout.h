@@ -32,10 +32,8 @@ public:
         qsizetype start = 0; // position of the layout's first character
         QPointF origin; // where the layout is drawn
         bool rightToLeft = false; // holds text written right to left
-        // Measured when first asked for, as measuring is slow: x of cursor positions (by offset in
-        // the layout), and for text written right to left, the left and right of every character.
+        // x of cursor positions by offset in the layout, measured when first asked for: slowly.
         mutable std::unordered_map<qsizetype, qreal> edges;
-        mutable std::vector<std::pair<qreal, qreal>> extents;
     };
 
     static constexpr int margin = 4;
@@ -62,9 +60,9 @@ public:
     // The cursor position nearest to point, or with CursorOnCharacter the character under it.
     [[nodiscard]] qsizetype positionAt(QPointF point, QTextLine::CursorPosition at = QTextLine::CursorBetweenCharacters) const;
     [[nodiscard]] QRectF characterArea(qsizetype position) const;
-    // Where the characters between two positions of a line laid out stand, in as few rectangles
-    // as the directions of its text allow.
-    [[nodiscard]] QList<QRect> areasOf(const Line &laidOut, qsizetype from, qsizetype to) const;
+    // Where the characters between two positions of a line laid out stand, as far as the page
+    // shows them; for a line without text written right to left only.
+    [[nodiscard]] QRect areaOf(const Line &laidOut, qsizetype from, qsizetype to) const;
     // The page's first line and column moved as little as needed to show position whole.
     [[nodiscard]] std::pair<qsizetype, qsizetype> pageShowing(qsizetype position) const;
     // Where paging across from the page leads, forward or back, so that no character of a shown

@@ -258,39 +258,51 @@ void LogView::paintLine(QPainter &painter, const LogLayout::Line &laidOut, qsize
         selected.setForeground(palette().brush(QPalette::HighlightedText));
         layers.push_back({selectionStart(), selectionEnd(), selected});
     }
-    // The text is drawn once for each colour with the painter clipped to rectangles: drawing it
-    // once for each stretch, clipped to paths, is what QTextLayout's own selections would cost.
-    std::vector<std::pair<QBrush, QList<QRect>>> coloured;
-    for (const HighlightLayers::Stretch &stretch : HighlightLayers::flattened(layers, laidOut.start, end)) {
-        const QList<QRect> areas = layout.areasOf(laidOut, stretch.start, stretch.end);
-        for (const QRect &area : areas) {
-            if (stretch.background.style() != Qt::NoBrush)
-                painter.fillRect(area, stretch.background);
-        }
-        auto same = std::ranges::find(coloured, stretch.foreground, &std::pair<QBrush, QList<QRect>>::first);
-        if (stretch.foreground.style() != Qt::NoBrush)
-            (same == coloured.end() ? coloured.emplace_back(stretch.foreground, QList<QRect>()) : *same).second.append(areas);
-    }
-    const auto joined = [](QList<QRect> areas) {
-        // Added from left to right, rectangles are appended rather than merged.
-        std::ranges::sort(areas, {}, &QRect::left);
-        QRegion region;
-        for (const QRect &area : areas)
-            region += area;
-        return region;
-    };
-    QRegion plain(0, toInt(static_cast<qsizetype>(laidOut.origin.y())), viewport()->width(), layout.lineHeight());
-    for (const auto &[brush, areas] : coloured)
-        plain -= joined(areas);
-    painter.setClipRegion(plain);
-    laidOut.layout->draw(&painter, laidOut.origin);
-    for (const auto &[brush, areas] : coloured) {
-        painter.setPen(QPen(brush, 1));
-        painter.setClipRegion(joined(areas));
+    const QList<HighlightLayers::Stretch> stretches = HighlightLayers::flattened(layers, laidOut.start, end);
+    if (stretches.isEmpty()) {
         laidOut.layout->draw(&painter, laidOut.origin);
+        return;
     }
-    painter.setClipping(false);
-    painter.setPen(palette().color(QPalette::Text));
+    // Text written right to left may stand apart from its neighbours in the text: QTextLayout
+    // places each piece of it.
+    if (laidOut.rightToLeft) {
+        QList<QTextLayout::FormatRange> ranges;
+        for (const HighlightLayers::Stretch &stretch : stretches) {
+            QTextLayout::FormatRange &range = ranges.emplace_back();
+            range.start = toInt(stretch.start - laidOut.start);
+            range.length = toInt(stretch.end - stretch.start);
+            if (stretch.foreground.style() != Qt::NoBrush)
+                range.format.setForeground(stretch.foreground);
+            if (stretch.background.style() != Qt::NoBrush)
+                range.format.setBackground(stretch.background);
+        }
+        laidOut.layout->draw(&painter, laidOut.origin, ranges);
+        return;
+    }
+    // Otherwise the text is drawn once for each colour, with the painter clipped to rectangles:
+    // drawing it once for each stretch, clipped to paths, is what QTextLayout's selections cost.
+    QRegion plain(0, toInt(static_cast<qsizetype>(laidOut.origin.y())), viewport()->width(), layout.lineHeight());
+    std::vector<std::pair<QBrush, QRegion>> coloured;
+    for (const HighlightLayers::Stretch &stretch : stretches) {
+        const QRect area = layout.areaOf(laidOut, stretch.start, stretch.end);
+        if (stretch.background.style() != Qt::NoBrush)
+            painter.fillRect(area, stretch.background);
+        if (stretch.foreground.style() == Qt::NoBrush || area.isEmpty())
+            continue;
+        plain -= area;
+        // Stretches come from left to right, so each area is appended to its region, not merged.
+        auto same = std::ranges::find(coloured, stretch.foreground, &std::pair<QBrush, QRegion>::first);
+        (same == coloured.end() ? coloured.emplace_back(stretch.foreground, QRegion()) : *same).second += area;
+    }
+    coloured.emplace(coloured.begin(), painter.pen().brush(), plain);
+    for (const auto &[brush, region] : coloured) {
+        // Restored after each pass: clip regions set in turn, without, leaked into the next pass.
+        painter.save();
+        painter.setPen(QPen(brush, 1));
+        painter.setClipRegion(region);
+        laidOut.layout->draw(&painter, laidOut.origin);
+        painter.restore();
+    }
 }
 
 qsizetype LogView::positionAt(QPoint point) const
