@@ -62,6 +62,8 @@ public:
     // Called when that dialog closes: on QDialog::Accepted the output field gets the chosen file's
     // absolute path, ".png" appended unless it already ends so; on any other code it stays as it was.
     void savePanelDidEnd(QFileDialog *panel, int returnCode) const;
+    // Stops the running render. While its last output drains the window keeps painting; a render
+    // asked for meanwhile starts once the stop has finished.
     void stopRenderProcess();
     void scrollToVisible() const;
 
@@ -79,4 +81,6 @@ private:
     Outlets outlets;
     // The log could take no more of this render: the rest of its output is dropped until it stops.
     bool logOutOfMemory = false;
+    bool stopInProgress = false;
+    bool renderPressedDuringStop = false;
 };
