@@ -152,7 +152,7 @@ QString StopBench::describe(const Stop &stop)
 
 QString StopBench::writeDeafRenderer(const QString &folder)
 {
-    const QString path = QDir(folder).filePath(QStringLiteral("deafrenderer"));
+    QString path = QDir(folder).filePath(QStringLiteral("deafrenderer"));
     QFile script(path);
     if (!script.open(QIODevice::WriteOnly) ||
         script.write("#!/bin/sh\ntrap '' TERM\nwhile :; do echo 'Rendered 1024 of 1920000 pixels (0%)'; sleep 0.003; done\n") < 0 ||

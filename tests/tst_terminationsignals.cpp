@@ -73,9 +73,10 @@ int main(int argc, char *argv[])
         qFatal("cannot write the preferences");
     QTimer::singleShot(30000, [] { QCoreApplication::exit(1); });
     const std::array<std::pair<int, QByteArray>, 3> quits{{{SIGTERM, "ignoreterm;out:deaf;forever"}, {SIGINT, "forever"}, {SIGHUP, "out:x;forever"}}};
-    for (const auto &[signalNumber, script] : quits) {
+    for (const auto &quit : quits) {
+        const int signalNumber = quit.first;
         QFile::remove(pidFile);
-        qputenv("FAKE_POVRAY_SCRIPT", script);
+        qputenv("FAKE_POVRAY_SCRIPT", quit.second);
         QTimer::singleShot(0, [signalNumber, &pidFile] { renderThenSignal(signalNumber, pidFile); });
         if (runMainWindow(QStringLiteral(FAKE_POVRAY)) != 0)
             qFatal("signal %d did not end the event loop", signalNumber);
