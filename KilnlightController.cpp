@@ -14,8 +14,10 @@
 #include <QMetaObject>
 #include <QPointer>
 #include <QPushButton>
+#include <QScopedValueRollback>
 
 #include <new>
+#include <utility>
 
 namespace {
 
@@ -67,6 +69,12 @@ void KilnlightController::awakeFromNib()
 
 void KilnlightController::render()
 {
+    // A press that reaches here while a stop drains, from a timer or a queued call, starts its
+    // render only once that stop has finished, so the new log never shows the old render's output.
+    if (stopInProgress) {
+        renderPressedDuringStop = true;
+        return;
+    }
     if (renderTask) {
         stopRenderProcess();
         outlets.renderButton->setText(tr("Render"));
@@ -190,7 +198,12 @@ void KilnlightController::stopRenderProcess()
     if (!renderTask)
         return;
     const std::unique_ptr<TaskWrapper> stopping = std::move(renderTask);
-    stopping->stopProcess();
+    {
+        const QScopedValueRollback inStop(stopInProgress, true);
+        stopping->stopProcess();
+    }
+    if (std::exchange(renderPressedDuringStop, false))
+        QMetaObject::invokeMethod(this, &KilnlightController::render, Qt::QueuedConnection);
 }
 
 // Stopping from here would destroy the wrapper while it is still handing over this output, so

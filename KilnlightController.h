@@ -71,6 +71,8 @@ public:
     // to the file chosen. A failure is told in a message box, and so is a save that a new render
     // cancels; neither touches the log.
     void saveLogAs();
+    // Stops the running render. While its last output drains the window keeps painting; a render
+    // asked for meanwhile starts once the stop has finished.
     void stopRenderProcess();
     void scrollToVisible() const;
 
@@ -94,4 +96,6 @@ private:
     RenderedImage image;
     RenderNotice notice{image};
     TaskbarProgress taskbar;
+    bool stopInProgress = false;
+    bool renderPressedDuringStop = false;
 };

@@ -1,6 +1,9 @@
 #include "TaskWrapper.h"
 
 #include "platform/process/ChildReaper.h"
+#include "platform/process/PaintingWait.h"
+
+#include <QScopedValueRollback>
 
 #include <algorithm>
 #include <csignal>
@@ -41,7 +44,7 @@ void TaskWrapper::getData(const QByteArray &data)
     if (data.isEmpty()) {
         disconnect(output.get(), nullptr, this, nullptr);
         task->signal(SIGTERM, ChildProcess::Reach::ChildOnly);
-        finish();
+        finish(terminationGracePeriod, ChildProcess::Reach::ChildOnly);
         return;
     }
     deliver(decoder.decode(data));
@@ -56,33 +59,26 @@ void TaskWrapper::deliver(const QString &text)
 
 void TaskWrapper::stopProcess()
 {
-    if (output)
+    if (stopping)
+        return;
+    const QScopedValueRollback inStop(stopping, true);
+    if (output) {
         disconnect(output.get(), nullptr, this, nullptr);
+        // The main loop runs during the drain, and the drain alone reads from here on.
+        output->cancelBackgroundRead();
+    }
     if (task)
         task->signal(SIGTERM, ChildProcess::Reach::WholeGroup);
-
-    auto deadline = std::chrono::steady_clock::now() + terminationGracePeriod;
-    bool killed = false;
-    drain(deadline, killed);
-    if (task) {
-        if (!killed) {
-            task->waitForExit(deadline);
-            deadline = std::chrono::steady_clock::now() + killGracePeriod;
-        }
-        // The child past its grace, or what it left running in its group.
-        task->signal(SIGKILL, ChildProcess::Reach::WholeGroup);
-        task->waitForExit(deadline);
-    }
-    finish();
+    finish(drain(), ChildProcess::Reach::WholeGroup);
 }
 
-void TaskWrapper::finish()
+void TaskWrapper::finish(std::chrono::milliseconds killAfter, ChildProcess::Reach reach)
 {
     if (output)
         output->close();
     deliver(decoder.flush());
     if (task)
-        ChildReaper::reapInBackground(std::move(task), terminationGracePeriod);
+        ChildReaper::reapInBackground(std::move(task), killAfter, reach);
 
     if (auto *finished = std::exchange(controller, nullptr))
         finished->processFinished();
@@ -92,26 +88,35 @@ void TaskWrapper::finish()
 // when nothing was waiting, reads nothing. From the deadline on nothing more is read: something
 // outside the child's group may keep the pipe full for ever. Once the child itself is gone,
 // whatever still holds the pipe is something it left behind, which gets no grace period of its own.
-void TaskWrapper::drain(ChildProcess::Deadline &deadline, bool &killed)
+std::chrono::milliseconds TaskWrapper::drain()
 {
+    using Clock = std::chrono::steady_clock;
+    auto deadline = Clock::now() + terminationGracePeriod;
     if (!output || output->fileDescriptor() <= 0)
-        return;
+        return terminationGracePeriod;
     const auto waiting = output->bytesWaiting();
     if (!waiting || *waiting <= 0)
-        return;
+        return terminationGracePeriod;
+    PaintingWait wait;
+    bool killed = false;
     for (;;) {
-        const auto now = std::chrono::steady_clock::now();
+        const auto now = Clock::now();
         if (!killed && task && (now >= deadline || task->hasExited())) {
             task->signal(SIGKILL, ChildProcess::Reach::WholeGroup);
             killed = true;
             deadline = now + killGracePeriod;
         }
         if (now >= deadline)
-            return;
-        const auto chunk = output->availableData(std::min(deadline, now + exitCheckInterval));
+            break;
+        if (!wait.waitForReadable(output->fileDescriptor(), std::min(deadline, now + exitCheckInterval)))
+            continue;
+        const auto chunk = output->availableData(Clock::now());
         if (chunk && chunk->isEmpty())
-            return;
+            break;
         if (chunk)
             deliver(decoder.decode(*chunk));
     }
+    if (killed)
+        return std::chrono::milliseconds::zero();
+    return std::max(std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()), std::chrono::milliseconds::zero());
 }

@@ -32,18 +32,19 @@ public:
 
 // Runs one child process, once: its standard output and standard error share one pipe, and each
 // read of it reaches the controller as text as soon as it arrives. The run ends at end of stream or
-// when stopped; a stopped wrapper is never restarted. At end of stream nothing waits: the child alone
-// is asked to end and is reaped in the background, and what it left running with its output closed
-// is left alone.
+// when stopped; a stopped wrapper is never restarted. Neither end waits for the child to exit: it is
+// reaped in the background. At end of stream the child alone is asked to end, and what it left
+// running with its output closed is left alone; a stop ends the child's whole process group.
 class TaskWrapper : public QObject
 {
     Q_OBJECT
 
 public:
-    // After SIGTERM at a stop the child gets this long to exit, then its group gets SIGKILL and one
-    // last short wait: a stop never holds the window longer, however much output keeps coming.
-    // After a natural end the child gets the same grace in the background.
+    // After SIGTERM the child gets this long to exit, then SIGKILL: at a stop its whole group, after
+    // a natural end the child alone.
     static constexpr std::chrono::milliseconds terminationGracePeriod{3000};
+    // How long a drain reads on once the child is gone or past its grace and its group was killed:
+    // something outside the group may keep the pipe full for ever.
     static constexpr std::chrono::milliseconds killGracePeriod{1000};
     // The longest a drain waits on a quiet pipe before it looks at the child and the deadline again.
     static constexpr std::chrono::milliseconds exitCheckInterval{20};
@@ -58,15 +59,19 @@ public:
 
     void startProcess();
 
-    // Terminates the child and its process group, hands over what it left in the pipe within the
-    // grace periods, and reports processFinished. Safe to call again; later calls report nothing.
+    // Sends SIGTERM to the child's process group and, when output was waiting in the pipe, hands it
+    // over with what follows it up to end of stream, within the grace periods; then reports
+    // processFinished. It never waits for the child to exit. While it drains, the main loop only
+    // paints and fires timers (see PaintingWait); a stop called from there returns at once, and the
+    // wrapper must not be destroyed from there. Safe to call again; later calls report nothing.
     void stopProcess();
 
 private:
     void getData(const QByteArray &data);
-    void drain(ChildProcess::Deadline &deadline, bool &killed);
+    // Returns how long the child's group may still take before it is killed.
+    std::chrono::milliseconds drain();
     void deliver(const QString &text);
-    void finish();
+    void finish(std::chrono::milliseconds killAfter, ChildProcess::Reach reach);
 
     std::unique_ptr<ChildProcess> task;
     TaskWrapperController *controller;
@@ -74,4 +79,5 @@ private:
     ChildProcess::ExitNotice exitNotice;
     std::unique_ptr<PipeReader> output;
     OutputTextDecoder decoder;
+    bool stopping = false;
 };

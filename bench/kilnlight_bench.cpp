@@ -6,6 +6,7 @@
 #include "bench/HighlightedRepaintBench.h"
 #include "bench/LogViewBench.h"
 #include "bench/SaveBench.h"
+#include "bench/StopBench.h"
 #include "platform/process/ChildProcess.h"
 
 #include <QAccessible>
@@ -259,6 +260,31 @@ void printServedCopy(qint64 logBytes)
                   .arg(milliseconds(served.early.longestGap), 0, 'f', 1));
 }
 
+void printStop(const char *figure, const StopBench::Stop &stop)
+{
+    printFigure(figure, StopBench::describe(stop), QStringLiteral("idle loop %1 ms").arg(milliseconds(stop.idleGap), 0, 'f', 1),
+                milliseconds(stop.longestGap), 16, "ms");
+}
+
+// Stops of Debian's POV-Ray at 1600x1200, and of a renderer deaf to SIGTERM, must not freeze the window.
+void printStopFigures(const QString &povray, const QString &sceneSource, const QDir &scratch, int repeats)
+{
+    const QString scene = scratch.filePath(QStringLiteral("stop.pov"));
+    QFile ini(scratch.filePath(QStringLiteral("stop.ini")));
+    if (!QFile::copy(sceneSource, scene) || !ini.open(QIODevice::WriteOnly) || ini.write("Display=Off\n") < 0)
+        qFatal("cannot write %s", qPrintable(scratch.path()));
+    ini.close();
+    qputenv("POVINI", ini.fileName().toUtf8());
+    if (!povray.isEmpty()) {
+        StopBench stopping(povray, scene);
+        stopping.setImage(QStringLiteral("1600"), QStringLiteral("1200"));
+        for (const bool waiting : {true, false})
+            printStop(waiting ? "13 Stop, output waiting" : "13 Stop, none waiting", stopping.worstStop(QStringLiteral("Rendered "), waiting, repeats));
+    }
+    StopBench deaf(StopBench::writeDeafRenderer(scratch.path()), scene);
+    printStop("14 Stop, deaf to SIGTERM", deaf.worstStop(QStringLiteral("Rendered "), true, 1));
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -278,7 +304,8 @@ int main(int argc, char *argv[])
     const QCommandLineOption lineOption(QStringLiteral("line-mb"), QStringLiteral("Size of the one huge line."), QStringLiteral("MB"), QStringLiteral("500"));
     const QCommandLineOption accessibleOption(QStringLiteral("accessible"), QStringLiteral("Only the flood with accessibility active, on X."));
     const QCommandLineOption serveOption(QStringLiteral("serve-copy"), QStringLiteral("Only a copy pasted by xclip, on X."));
-    parser.addOptions({floodOption, repeatOption, povrayOption, sceneOption, mixedOption, linesOption, feedOption, feedBytesOption, lineOption, accessibleOption, serveOption});
+    const QCommandLineOption stopsOption(QStringLiteral("stops"), QStringLiteral("Only the figures of stopping a render."));
+    parser.addOptions({floodOption, repeatOption, povrayOption, sceneOption, mixedOption, linesOption, feedOption, feedBytesOption, lineOption, accessibleOption, serveOption, stopsOption});
     parser.process(application);
     const qint64 floodBytes = parser.value(floodOption).toLongLong() * mebibyte;
     const int repeats = std::max(parser.value(repeatOption).toInt(), 1);
@@ -301,6 +328,10 @@ int main(int argc, char *argv[])
     }
 
     printLine(QString::asprintf("%-26s %-26s %-36s %s", "figure", "measured", "baseline", "value"));
+    if (parser.isSet(stopsOption)) {
+        printStopFigures(povray, parser.value(sceneOption), QDir(scratch.path()), repeats);
+        return 0;
+    }
     if (parser.isSet(accessibleOption)) {
         printAccessibleIngest(scratch.filePath(QStringLiteral("flood.pov")), floodBytes, repeats);
         printGap(QStringLiteral("13 highlighted repaint (xcb)"), QStringLiteral("26 rows of log text"),
@@ -370,6 +401,7 @@ int main(int argc, char *argv[])
                     QStringLiteral("povray to nothing ") + seconds(smallest(toNothing)),
                     milliseconds(smallest(throughWindow)) / milliseconds(smallest(toNothing)), 1.02, "x");
     }
+    printStopFigures(povray, parser.value(sceneOption), QDir(scratch.path()), repeats);
 
     std::vector<Clock::duration> kilnlight;
     std::vector<Clock::duration> bare;

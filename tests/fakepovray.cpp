@@ -5,8 +5,10 @@
 //   sleep:MS, forever (pause until a signal ends it)
 //   ignoreterm           ignore SIGTERM from now on
 //   termout:TEXT         on SIGTERM, write TEXT to stdout and exit
+//   termlinger:MS        on SIGTERM, write termout's TEXT, then take MS to exit
 //   closeout             close stdout and stderr
 //   grandchild:MS        leave a child that ignores SIGTERM and holds the output for MS
+//   quietgrandchild:MS   the same, but with its output closed from the start
 //   stray:MS[:PAUSE]     a child in a session of its own that ignores SIGTERM and floods the output
 //                        for MS, PAUSE ms between writes of 64 KiB
 // When FAKE_POVRAY_DIR names a folder, the argument vector goes to its file "arguments" (each
@@ -15,6 +17,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <ctime>
 #include <fstream>
 #include <span>
 #include <string>
@@ -67,6 +70,8 @@ void spawnGrandchild(std::string_view kind, long long ms, long long pause)
     const pid_t pid = ::fork();
     if (pid == 0) {
         const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        if (kind == "quietgrandchild")
+            ::close(1), ::close(2);
         if (kind == "stray" && ::setsid() > 0)
             for (const std::string chunk = floodChunk(); std::chrono::steady_clock::now() < end; std::this_thread::sleep_for(std::chrono::milliseconds(pause)))
                 writeAll(1, chunk);
@@ -91,13 +96,18 @@ void run(std::string_view command)
         std::this_thread::sleep_for(std::chrono::milliseconds(number));
     else if (name == "ignoreterm")
         static_cast<void>(std::signal(SIGTERM, SIG_IGN));
-    else if (name == "termout") {
-        static std::string termOutput; // static, so that the handler can reach it
-        termOutput = unescape(arg);
-        static_cast<void>(std::signal(SIGTERM, [](int) { writeAll(1, termOutput), ::_exit(0); }));
+    else if (name == "termout" || name == "termlinger") {
+        // Static, so that the handler can reach them.
+        static std::string termOutput;
+        static timespec linger{};
+        if (name == "termout")
+            termOutput = unescape(arg);
+        else
+            linger = {static_cast<time_t>(number / 1000), static_cast<long>(number % 1000 * 1000000)};
+        static_cast<void>(std::signal(SIGTERM, [](int) { writeAll(1, termOutput), ::nanosleep(&linger, nullptr), ::_exit(0); }));
     } else if (name == "closeout")
         ::close(1), ::close(2);
-    else if (name == "grandchild" || name == "stray")
+    else if (name == "grandchild" || name == "quietgrandchild" || name == "stray")
         spawnGrandchild(name, number, std::strtoll(second.c_str(), nullptr, 10));
     else if (name == "flood") {
         const std::string chunk = second.empty() ? floodChunk() : floodChunk(unescape(second));

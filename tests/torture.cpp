@@ -1,9 +1,10 @@
 // A thousand renders in a row through the real window and controller. The renderer stand-in ends by
-// itself, floods until the user stops it, cannot be launched, leaves a grandchild holding the pipe,
-// leaves one in a session of its own that keeps writing to the pipe, or ignores SIGTERM. Every log is
-// checked against the bytes the stand-in wrote: all of them, in order, for a run that ended by
-// itself; for a flood, its start and then an unbroken prefix of the flood. At the end descriptors,
-// children, zombies, leftover grandchildren and peak memory are compared with their values before.
+// itself, floods until the user stops it (and may take a while to end), cannot be launched, leaves
+// a grandchild holding the pipe, leaves one in a session of its own that keeps writing to the pipe,
+// or ignores SIGTERM. Every log is checked against the bytes the stand-in wrote: all of them, in
+// order, for a run that ended by itself; for a flood, its start and then an unbroken prefix of the
+// flood. At the end descriptors, children, zombies, leftover grandchildren and peak memory are
+// compared with their values before.
 
 #include "TestSupport.h"
 #include "platform/log/LogView.h"
@@ -88,8 +89,8 @@ Kind kindOf(int index)
         return {"ignoreterm;out:deaf " + n + "\\n;forever", "deaf " + n + "\n", true}; // ignores SIGTERM when stopped
     if (index % 200 == 19)
         return {"out:stray " + n + "\\n;stray:600000:20;forever", "stray " + n + "\n", true}; // a grandchild outside the group writes on
-    if (index % 10 == 5 || index % 10 == 6)
-        return {"out:flood " + n + "\\n;flood:1000000000000", "flood " + n + "\n", true}; // stopped in a flood
+    if (index % 10 == 5 || index % 10 == 6) // stopped in a flood, half of them taking a while to end, drained meanwhile
+        return {"out:flood " + n + "\\n;" + (index % 10 == 6 ? "termlinger:20;" : "") + "flood:1000000000000", "flood " + n + "\n", true};
     if (index % 20 == 18)
         return {"grandchild:600000;out:stays " + n + "\\n", "stays " + n + "\n", true}; // stopped, a grandchild holding the pipe
     // A character split between writes, CR LF, a lone CR, both streams, then a flood of varying size.

@@ -37,6 +37,11 @@ void PipeReader::readInBackgroundAndNotify()
         readable.setEnabled(true);
 }
 
+void PipeReader::cancelBackgroundRead()
+{
+    readable.setEnabled(false);
+}
+
 void PipeReader::readOnce()
 {
     readable.setEnabled(false);
@@ -91,6 +96,6 @@ std::optional<QByteArray> PipeReader::availableData(Deadline deadline)
 
 void PipeReader::close()
 {
-    readable.setEnabled(false);
+    cancelBackgroundRead();
     readEnd.reset();
 }

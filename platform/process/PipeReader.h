@@ -25,6 +25,8 @@ public:
     [[nodiscard]] int fileDescriptor() const noexcept { return readEnd.get(); }
 
     void readInBackgroundAndNotify();
+    // Disarms a read armed in the background, so that the pipe is read only when asked.
+    void cancelBackgroundRead();
 
     // How many bytes are waiting in the pipe now; nullopt when the system cannot tell.
     [[nodiscard]] std::optional<int> bytesWaiting() const;

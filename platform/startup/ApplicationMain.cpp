@@ -1,5 +1,6 @@
 #include "platform/startup/ApplicationMain.h"
 
+#include "platform/process/ChildReaper.h"
 #include "platform/startup/MainWindowDefinition.h"
 #include "platform/startup/TerminationSignals.h"
 
@@ -13,7 +14,20 @@ int applicationMain(int argc, char **argv)
     // Lets the desktop match the window to kilnlight.desktop, and so to its name and icon.
     QApplication::setDesktopFileName(QStringLiteral("kilnlight"));
     terminationSignals.quitOnArrival(application);
-    const MainWindowDefinition mainWindow;
-    mainWindow.window().show();
-    return QApplication::exec();
+    return runMainWindow(KilnlightController::defaultRendererPath());
+}
+
+int runMainWindow(const QString &rendererPath)
+{
+    int status = 0;
+    {
+        const MainWindowDefinition mainWindow(rendererPath);
+        mainWindow.window().show();
+        status = QApplication::exec();
+        // Gone from the screen before the render is stopped, whatever ended the loop.
+        mainWindow.window().hide();
+        QGuiApplication::sync();
+    }
+    ChildReaper::finishAll();
+    return status;
 }

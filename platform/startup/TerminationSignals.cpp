@@ -25,6 +25,9 @@ TerminationSignals::TerminationSignals()
     const sigset_t handled = terminationSignals();
     pthread_sigmask(SIG_BLOCK, &handled, nullptr);
     arrivals = UniqueFd(::signalfd(-1, &handled, SFD_CLOEXEC | SFD_NONBLOCK));
+    // Without a descriptor to read them from, blocked signals could never end the application.
+    if (!arrivals.isValid())
+        pthread_sigmask(SIG_UNBLOCK, &handled, nullptr);
 }
 
 TerminationSignals::~TerminationSignals()

@@ -10,7 +10,8 @@ class QCoreApplication;
 
 // Turns SIGINT, SIGTERM and SIGHUP into a normal quit of the event loop, so that a render still
 // running is stopped like at any other quit instead of being orphaned. Construct it before the
-// application object, so that every thread started later inherits the blocked signals.
+// application object, so that every thread started later inherits the blocked signals. Should the
+// system refuse the descriptor that reports them, they stay unblocked and keep their usual effect.
 class TerminationSignals
 {
 public:
