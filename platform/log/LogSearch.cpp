@@ -219,6 +219,8 @@ qsizetype LogSearch::nextCandidate(const unsigned char *units, qsizetype at, qsi
 template<typename OnMatch>
 void LogSearch::scan(qsizetype from, qsizetype to, OnMatch onMatch) const
 {
+    if (key.empty())
+        return;
     const char16_t first = key.front();
     const bool anyLatin1 = std::ranges::find(startsMatch, true) != startsMatch.cend();
     const auto rest = static_cast<std::size_t>(needle.size());

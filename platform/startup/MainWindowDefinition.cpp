@@ -26,6 +26,10 @@ MainWindowDefinition::MainWindowDefinition(const QString &rendererPath)
     QObject::connect(ui->actionRender, &QAction::triggered, &controller, &KilnlightController::render);
     QObject::connect(ui->setButton, &QPushButton::clicked, &controller, &KilnlightController::set);
     QObject::connect(ui->actionSetOutputFile, &QAction::triggered, &controller, &KilnlightController::set);
+    ui->findBar->setLog(ui->textView);
+    QObject::connect(ui->actionFind, &QAction::triggered, ui->findBar, &FindBar::open);
+    QObject::connect(ui->actionFindNext, &QAction::triggered, ui->findBar, &FindBar::findNext);
+    QObject::connect(ui->actionFindPrevious, &QAction::triggered, ui->findBar, &FindBar::findPrevious);
     QObject::connect(ui->actionQuit, &QAction::triggered, mainWindow.get(), &QMainWindow::close);
     QObject::connect(ui->actionAbout, &QAction::triggered, mainWindow.get(), [window = mainWindow.get(), rendererPath] {
         QMessageBox::about(window, QObject::tr("About Kilnlight"),
