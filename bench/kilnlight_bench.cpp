@@ -2,6 +2,7 @@
 // same run so that a busy machine moves both. Run through scripts/bench; --help lists the options.
 
 #include "bench/BenchWindow.h"
+#include "bench/FindBench.h"
 #include "bench/LogViewBench.h"
 #include "platform/process/ChildProcess.h"
 
@@ -235,6 +236,17 @@ void printAccessibleIngest(const QString &scenePath, qint64 floodBytes, int repe
                 QStringLiteral("pipe to nothing ") + seconds(smallest(limits)), milliseconds(smallest(elapsed)) / milliseconds(smallest(limits)), 4, "x");
 }
 
+void printFindFigures(qint64 logBytes)
+{
+    FindBench bench(logBytes);
+    const FindBench::Figures find = bench.typeWord();
+    const QString log = QStringLiteral("a word typed, ") + mib(static_cast<double>(find.logUnits));
+    printGap(QStringLiteral("13 find, typing"), log, find.longestGap);
+    printFigure("13 find, first match", QStringLiteral("%1 MiB from the caret").arg(static_cast<double>(find.distance) / mebibyte, 0, 'f', 1),
+                QStringLiteral("from the first key"), milliseconds(find.firstMatch), 50, "ms");
+    printFigure("13 find, count", find.status, QStringLiteral("from the last key"), milliseconds(find.count), 1000, "ms");
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -252,8 +264,9 @@ int main(int argc, char *argv[])
     const QCommandLineOption feedOption(QStringLiteral("feed"), QStringLiteral("Internal: feed one log of this kind here and print its figures."), QStringLiteral("kind"));
     const QCommandLineOption feedBytesOption(QStringLiteral("feed-bytes"), QStringLiteral("Internal: bytes to feed."), QStringLiteral("n"));
     const QCommandLineOption lineOption(QStringLiteral("line-mb"), QStringLiteral("Size of the one huge line."), QStringLiteral("MB"), QStringLiteral("500"));
+    const QCommandLineOption findOption(QStringLiteral("find"), QStringLiteral("Only the find figures."));
     const QCommandLineOption accessibleOption(QStringLiteral("accessible"), QStringLiteral("Only the flood with accessibility active, on X."));
-    parser.addOptions({floodOption, repeatOption, povrayOption, sceneOption, mixedOption, linesOption, feedOption, feedBytesOption, lineOption, accessibleOption});
+    parser.addOptions({floodOption, repeatOption, povrayOption, sceneOption, mixedOption, linesOption, feedOption, feedBytesOption, lineOption, accessibleOption, findOption});
     parser.process(application);
     const qint64 floodBytes = parser.value(floodOption).toLongLong() * mebibyte;
     const int repeats = std::max(parser.value(repeatOption).toInt(), 1);
@@ -276,6 +289,10 @@ int main(int argc, char *argv[])
     }
 
     printLine(QString::asprintf("%-26s %-26s %-36s %s", "figure", "measured", "baseline", "value"));
+    if (parser.isSet(findOption)) {
+        printFindFigures(floodBytes);
+        return 0;
+    }
     if (parser.isSet(accessibleOption)) {
         printAccessibleIngest(scratch.filePath(QStringLiteral("flood.pov")), floodBytes, repeats);
         return 0;
@@ -367,5 +384,6 @@ int main(int argc, char *argv[])
                 QStringLiteral("%1 M lines shown").arg(static_cast<double>(lines.shown) / 1e6, 0, 'f', 1), perUnit(lines), 1.5, "");
 
     printViewFigures(floodBytes, parser.value(lineOption).toLongLong() * 1000 * 1000);
+    printFindFigures(floodBytes);
     return 0;
 }
