@@ -15,7 +15,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr qsizetype mebiUnits = qsizetype{1} << 20;
 constexpr qsizetype wordEvery = 16; // pieces of a MiB
-const QString word = QStringLiteral("quartz"); // no letter of it but the last begins in the filler
+constexpr QStringView word = u"quartz"; // no letter of it but the last begins in the filler
 constexpr std::chrono::milliseconds betweenKeys{120};
 constexpr std::chrono::seconds patience{30};
 
@@ -72,7 +72,7 @@ FindBench::Figures FindBench::typeWord()
         lastTick = now;
         noteMatch(now);
         if (typed < word.size() && now >= start + typed * betweenKeys) {
-            const QString letter = word.mid(typed, 1);
+            const QString letter = word.mid(typed, 1).toString();
             QKeyEvent press(QEvent::KeyPress, Qt::Key_A + (letter.front().unicode() - u'a'), Qt::NoModifier, letter);
             lastKey = Clock::now();
             if (typed == 0)

@@ -53,6 +53,8 @@ FindBar::FindBar(QWidget *parent)
     matchCase->setAccessibleName(tr("Match case"));
     countLabel->setAccessibleDescription(tr("Count of matches"));
     countLabel->setTextInteractionFlags(Qt::TextSelectableByKeyboard);
+    // Room for a usual count, so that the field does not jump as the count grows.
+    countLabel->setMinimumWidth(countLabel->fontMetrics().horizontalAdvance(tr("9999 of 9999 so far")));
     auto *closeButton = new QToolButton(this);
     closeButton->setText(QStringLiteral("×"));
     closeButton->setAutoRaise(true);
@@ -279,7 +281,7 @@ void FindBar::highlightsIn(qsizetype start, qsizetype end, std::vector<LogHighli
 bool FindBar::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == field && event->type() == QEvent::KeyPress) {
-        const auto *key = static_cast<QKeyEvent *>(event);
+        const auto *key = static_cast<QKeyEvent *>(event); // NOLINT(cppcoreguidelines-pro-type-static-cast-downcast): a key press is a QKeyEvent
         if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
             if (key->modifiers() & Qt::ShiftModifier)
                 findPrevious();

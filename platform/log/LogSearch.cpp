@@ -27,14 +27,14 @@ void LogSearch::setPattern(const QString &text, Qt::CaseSensitivity caseSensitiv
     needle = text;
     sensitivity = caseSensitivity;
     for (std::size_t unit = 0; unit < latin1Folded.size(); ++unit)
-        latin1Folded[unit] = sensitivity == Qt::CaseSensitive ? char16_t(unit) : char16_t(QChar::toCaseFolded(char32_t(unit)));
+        latin1Folded.at(unit) = sensitivity == Qt::CaseSensitive ? char16_t(unit) : char16_t(QChar::toCaseFolded(char32_t(unit)));
     key.clear();
     for (const QChar unit : needle)
         key.push_back(folded(unit.unicode()));
     startPatterns.clear();
     for (std::size_t unit = 0; unit < startsMatch.size(); ++unit) {
-        startsMatch[unit] = !key.empty() && latin1Folded[unit] == key.front();
-        if (startsMatch[unit])
+        startsMatch.at(unit) = !key.empty() && latin1Folded.at(unit) == key.front();
+        if (startsMatch.at(unit))
             startPatterns.push_back(unit * eachByte);
     }
     if (startPatterns.size() > patternLimit)
@@ -161,7 +161,7 @@ void LogSearch::resolveIndex()
 char16_t LogSearch::folded(char16_t unit) const noexcept
 {
     if (unit < latin1Folded.size())
-        return latin1Folded[unit];
+        return latin1Folded[unit]; // NOLINT(cppcoreguidelines-pro-bounds-constant-array-index): checked above
     if (sensitivity == Qt::CaseSensitive)
         return unit;
     // Simple case folding keeps the Basic Multilingual Plane; surrogates fold to themselves.
@@ -208,7 +208,7 @@ qsizetype LogSearch::nextCandidate(const unsigned char *units, qsizetype at, qsi
         }
     }
     for (; at < end; ++at) {
-        if (startsMatch[units[at]])
+        if (startsMatch[units[at]]) // NOLINT(cppcoreguidelines-pro-bounds-constant-array-index): a byte indexes 256 entries
             return at;
     }
     return end;
@@ -235,7 +235,7 @@ void LogSearch::scan(qsizetype from, qsizetype to, OnMatch onMatch) const
                 bool matches = true;
                 if (i <= within) {
                     for (std::size_t k = 1; k < rest && matches; ++k)
-                        matches = latin1Folded[bytes[i + static_cast<qsizetype>(k)]] == key[k];
+                        matches = latin1Folded[bytes[i + static_cast<qsizetype>(k)]] == key[k]; // NOLINT(cppcoreguidelines-pro-bounds-constant-array-index): a byte indexes 256 entries
                 } else {
                     matches = matchesAt(from + i);
                 }
