@@ -3,6 +3,7 @@
 
 #include "bench/BenchWindow.h"
 #include "bench/FindBench.h"
+#include "bench/HighlightedRepaintBench.h"
 #include "bench/LogViewBench.h"
 #include "platform/process/ChildProcess.h"
 
@@ -211,6 +212,8 @@ void printViewFigures(qint64 logBytes, qint64 lineBytes)
     for (const auto &script : scripts) {
         bench.fill(script.piece, script.piece.size() * rows);
         printGap(QStringLiteral("11 repaint"), QStringLiteral("%1 rows of %2 text").arg(rows).arg(QLatin1String(script.name)), bench.repaint());
+        printGap(QStringLiteral("11 highlighted repaint"), QStringLiteral("%1 rows of %2 text").arg(rows).arg(QLatin1String(script.name)),
+                 HighlightedRepaintBench::repaint(script.piece, rows));
     }
 }
 
@@ -241,10 +244,10 @@ void printFindFigures(qint64 logBytes)
     FindBench bench(logBytes);
     const FindBench::Figures find = bench.typeWord();
     const QString log = QStringLiteral("a word typed, ") + mib(static_cast<double>(find.logUnits));
-    printGap(QStringLiteral("13 find, typing"), log, find.longestGap);
-    printFigure("13 find, first match", QStringLiteral("%1 MiB from the caret").arg(static_cast<double>(find.distance) / mebibyte, 0, 'f', 1),
+    printGap(QStringLiteral("14 find, typing"), log, find.longestGap);
+    printFigure("14 find, first match", QStringLiteral("%1 MiB from the caret").arg(static_cast<double>(find.distance) / mebibyte, 0, 'f', 1),
                 QStringLiteral("from the first key"), milliseconds(find.firstMatch), 50, "ms");
-    printFigure("13 find, count", find.status, QStringLiteral("from the last key"), milliseconds(find.count), 1000, "ms");
+    printFigure("14 find, count", find.status, QStringLiteral("from the last key"), milliseconds(find.count), 1000, "ms");
 }
 
 } // namespace
@@ -295,6 +298,8 @@ int main(int argc, char *argv[])
     }
     if (parser.isSet(accessibleOption)) {
         printAccessibleIngest(scratch.filePath(QStringLiteral("flood.pov")), floodBytes, repeats);
+        printGap(QStringLiteral("13 highlighted repaint (xcb)"), QStringLiteral("26 rows of log text"),
+                 HighlightedRepaintBench::repaint(QStringLiteral("Parsing object 0123456789 of the scene: every byte counts\n"), 26));
         return 0;
     }
 
