@@ -3,6 +3,7 @@
 
 #include "bench/BenchWindow.h"
 #include "bench/CopyServeBench.h"
+#include "bench/FindBench.h"
 #include "bench/HighlightedRepaintBench.h"
 #include "bench/LogViewBench.h"
 #include "bench/SaveBench.h"
@@ -285,6 +286,17 @@ void printStopFigures(const QString &povray, const QString &sceneSource, const Q
     printStop("14 Stop, deaf to SIGTERM", deaf.worstStop(QStringLiteral("Rendered "), true, 1));
 }
 
+void printFindFigures(qint64 logBytes)
+{
+    FindBench bench(logBytes);
+    const FindBench::Figures find = bench.typeWord();
+    const QString log = QStringLiteral("a word typed, ") + mib(static_cast<double>(find.logUnits));
+    printGap(QStringLiteral("14 find, typing"), log, find.longestGap);
+    printFigure("14 find, first match", QStringLiteral("%1 MiB from the caret").arg(static_cast<double>(find.distance) / mebibyte, 0, 'f', 1),
+                QStringLiteral("from the first key"), milliseconds(find.firstMatch), 50, "ms");
+    printFigure("14 find, count", find.status, QStringLiteral("from the last key"), milliseconds(find.count), 1000, "ms");
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -302,10 +314,11 @@ int main(int argc, char *argv[])
     const QCommandLineOption feedOption(QStringLiteral("feed"), QStringLiteral("Internal: feed one log of this kind here and print its figures."), QStringLiteral("kind"));
     const QCommandLineOption feedBytesOption(QStringLiteral("feed-bytes"), QStringLiteral("Internal: bytes to feed."), QStringLiteral("n"));
     const QCommandLineOption lineOption(QStringLiteral("line-mb"), QStringLiteral("Size of the one huge line."), QStringLiteral("MB"), QStringLiteral("500"));
+    const QCommandLineOption findOption(QStringLiteral("find"), QStringLiteral("Only the find figures."));
     const QCommandLineOption accessibleOption(QStringLiteral("accessible"), QStringLiteral("Only the flood with accessibility active, on X."));
     const QCommandLineOption serveOption(QStringLiteral("serve-copy"), QStringLiteral("Only a copy pasted by xclip, on X."));
     const QCommandLineOption stopsOption(QStringLiteral("stops"), QStringLiteral("Only the figures of stopping a render."));
-    parser.addOptions({floodOption, repeatOption, povrayOption, sceneOption, mixedOption, linesOption, feedOption, feedBytesOption, lineOption, accessibleOption, serveOption, stopsOption});
+    parser.addOptions({floodOption, repeatOption, povrayOption, sceneOption, mixedOption, linesOption, feedOption, feedBytesOption, lineOption, accessibleOption, serveOption, stopsOption, findOption});
     parser.process(application);
     const qint64 floodBytes = parser.value(floodOption).toLongLong() * mebibyte;
     const int repeats = std::max(parser.value(repeatOption).toInt(), 1);
@@ -330,6 +343,10 @@ int main(int argc, char *argv[])
     printLine(QString::asprintf("%-26s %-26s %-36s %s", "figure", "measured", "baseline", "value"));
     if (parser.isSet(stopsOption)) {
         printStopFigures(povray, parser.value(sceneOption), QDir(scratch.path()), repeats);
+        return 0;
+    }
+    if (parser.isSet(findOption)) {
+        printFindFigures(floodBytes);
         return 0;
     }
     if (parser.isSet(accessibleOption)) {
@@ -431,5 +448,6 @@ int main(int argc, char *argv[])
                 QStringLiteral("%1 M lines shown").arg(static_cast<double>(lines.shown) / 1e6, 0, 'f', 1), perUnit(lines), 1.5, "");
 
     printViewFigures(floodBytes, parser.value(lineOption).toLongLong() * 1000 * 1000);
+    printFindFigures(floodBytes);
     return 0;
 }

@@ -230,3 +230,15 @@ QString LogText::mid(qsizetype from, qsizetype to) const
     }
     return result;
 }
+
+std::variant<QLatin1StringView, QStringView> LogText::unitsFrom(qsizetype position) const
+{
+    if (position < 0 || position >= length)
+        return QLatin1StringView();
+    const Stretch &stretch = stretchAt(position / stretchUnits);
+    const qsizetype offset = position % stretchUnits;
+    const qsizetype units = std::min(stretchUnits - offset, length - position);
+    if (stretch.wide)
+        return QStringView(unitsOf(stretch.bytes) + offset, units);
+    return QLatin1StringView(stretch.bytes + offset, units);
+}

@@ -6,6 +6,7 @@
 #include <QStringView>
 
 #include <optional>
+#include <variant>
 #include <vector>
 
 // The log's text, kept compactly for logs of hundreds of megabytes whatever their mix of scripts:
@@ -40,6 +41,9 @@ public:
     [[nodiscard]] qsizetype longestLineLength() const noexcept { return longestLine; }
 
     [[nodiscard]] QString mid(qsizetype from, qsizetype to) const;
+    // The units from position to the end of the stretch that holds it, as they are kept, for a
+    // reader that wants no copy; empty at or past the end.
+    [[nodiscard]] std::variant<QLatin1StringView, QStringView> unitsFrom(qsizetype position) const;
 
 private:
     struct Stretch

@@ -111,6 +111,7 @@ void LogView::replaceText(const QString &text)
     updateScrollBars();
     viewport()->update();
     announcer.replaced(text);
+    emit textReplaced();
 }
 
 void LogView::appendText(const QString &text)
@@ -138,6 +139,7 @@ void LogView::showAppended(qsizetype at, qsizetype lastLine)
 {
     if (content.size() == at)
         return;
+    emit textAppended();
     updateScrollBars();
     if (lastLine <= verticalScrollBar()->value() + page().rows())
         scheduleRepaint();

@@ -45,6 +45,7 @@ public:
     void scrollToEnd();
 
     [[nodiscard]] qsizetype length() const noexcept { return content.size(); }
+    [[nodiscard]] const LogText &logText() const noexcept { return content; }
     [[nodiscard]] QString textRange(qsizetype from, qsizetype to) const { return content.mid(from, to); }
     [[nodiscard]] qsizetype lineStartAt(qsizetype position) const { return content.lineStart(content.lineAt(position)); }
     [[nodiscard]] qsizetype lineEndAt(qsizetype position) const { return content.lineEnd(content.lineAt(position)); }
@@ -72,6 +73,10 @@ public:
     [[nodiscard]] qsizetype positionAt(QPoint point) const;
     [[nodiscard]] QRect characterRect(qsizetype position) const;
     void ensureVisible(qsizetype position);
+
+signals:
+    void textReplaced();
+    void textAppended();
 
 protected:
     void paintEvent(QPaintEvent *event) override;

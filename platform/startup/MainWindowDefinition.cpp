@@ -36,6 +36,10 @@ MainWindowDefinition::MainWindowDefinition(const QString &rendererPath)
     QObject::connect(ui->actionOpenRenderedImage, &QAction::triggered, &image, &RenderedImage::open);
     QObject::connect(ui->actionShowInFolder, &QAction::triggered, &image, &RenderedImage::showInFolder);
     QObject::connect(ui->actionSaveLog, &QAction::triggered, &controller, &KilnlightController::saveLogAs);
+    ui->findBar->setLog(ui->textView);
+    QObject::connect(ui->actionFind, &QAction::triggered, ui->findBar, &FindBar::open);
+    QObject::connect(ui->actionFindNext, &QAction::triggered, ui->findBar, &FindBar::findNext);
+    QObject::connect(ui->actionFindPrevious, &QAction::triggered, ui->findBar, &FindBar::findPrevious);
     QObject::connect(ui->actionQuit, &QAction::triggered, mainWindow.get(), &QMainWindow::close);
     QObject::connect(ui->actionAbout, &QAction::triggered, mainWindow.get(), [window = mainWindow.get(), rendererPath] {
         QMessageBox::about(window, QObject::tr("About Kilnlight"),

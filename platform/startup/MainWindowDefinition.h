@@ -12,7 +12,8 @@ class MainWindow;
 
 // The main window built from its definition (resources/MainWindow.ui), with the one controller
 // created, its outlets connected and the controls' actions wired to it. The window carries the
-// application's icon; Help → About names the version and the renderer the controller runs. The
+// application's icon; Help → About names the version and the renderer the controller runs; Edit →
+// Find… opens the find bar below the log. The
 // controller is destroyed before the window, so a render still running is stopped while the log
 // still exists.
 class MainWindowDefinition
