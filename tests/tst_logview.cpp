@@ -33,6 +33,7 @@ private slots:
     void selectsCopiesAndTellsAccessibilityTools();
     void reachesEveryCharacter_data();
     void reachesEveryCharacter();
+    void paintsHighlightsInLayers();
 
 private:
     std::unique_ptr<LogView> view;
@@ -186,6 +187,54 @@ void TestLogView::reachesEveryCharacter()
             ++next;
     }
     QVERIFY(shown(text.size() - (reach == ScrollBarToTheEnd ? 1 : 0)));
+}
+
+namespace {
+
+// Answers with fixed highlights, remembering the longest stretch it was asked for.
+class FixedHighlighter : public LogHighlighter
+{
+public:
+    FixedHighlighter(std::vector<std::pair<qsizetype, qsizetype>> ranges, const QColor &colour)
+        : ranges(std::move(ranges))
+    {
+        format.setBackground(colour);
+    }
+    void highlightsIn(qsizetype start, qsizetype end, std::vector<LogHighlight> &into) const override
+    {
+        longestAsked = std::max(longestAsked, end - start);
+        for (const auto &[from, to] : ranges) {
+            if (from < end && to > start)
+                into.push_back({from, to, format});
+        }
+    }
+    mutable qsizetype longestAsked = 0;
+
+private:
+    std::vector<std::pair<qsizetype, qsizetype>> ranges;
+    QTextCharFormat format;
+};
+
+} // namespace
+
+// Later highlighters on top of earlier ones, the selection on top of all, in a long line's window too.
+void TestLogView::paintsHighlightsInLayers()
+{
+    const qsizetype far = 41 + 50000;
+    view->appendText(QString(40, u' ') + u'\n' + QString(100000, u' '));
+    const FixedHighlighter under({{2, 12}, {far, far + 5}}, Qt::red);
+    const FixedHighlighter over({{8, 20}}, Qt::blue);
+    view->addHighlighter(&under);
+    view->addHighlighter(&over);
+    view->setSelection(10, 14);
+    const auto colourAt = [&](qsizetype position) { return view->viewport()->grab().toImage().pixelColor(view->characterRect(position).center()); };
+    const QColor selected = view->palette().color(QPalette::Highlight);
+    for (const auto &[position, colour] : {std::pair(4, QColor(Qt::red)), std::pair(9, QColor(Qt::blue)), std::pair(11, selected),
+                                           std::pair(16, QColor(Qt::blue)), std::pair(25, view->palette().color(QPalette::Base))})
+        QCOMPARE(colourAt(position), colour);
+    view->horizontalScrollBar()->setValue(49990);
+    QCOMPARE(colourAt(far + 2), QColor(Qt::red));
+    QVERIFY(under.longestAsked < 10000);
 }
 
 QTEST_MAIN(TestLogView)

@@ -358,21 +358,13 @@ void LogView::paintEvent(QPaintEvent * /*event*/)
     const qsizetype first = verticalScrollBar()->value();
     const qsizetype last = std::min(content.lineCount(), first + visibleRows() + 1);
     const qreal across = scrolledBy();
-    QTextLayout::FormatRange selected;
-    selected.format.setBackground(palette().brush(QPalette::Highlight));
-    selected.format.setForeground(palette().brush(QPalette::HighlightedText));
     qreal widest = widestLine;
     for (qsizetype line = first; line < last; ++line) {
         const LineLayout &laidOut = layoutLine(line);
         const qsizetype layoutEnd = laidOut.start + laidOut.layout->text().size();
-        QList<QTextLayout::FormatRange> selections;
-        if (selectionStart() < layoutEnd && selectionEnd() > laidOut.start) {
-            selected.start = toInt(std::max(selectionStart(), laidOut.start) - laidOut.start);
-            selected.length = toInt(std::min(selectionEnd(), layoutEnd) - laidOut.start) - selected.start;
-            selections.append(selected);
-        }
+        const QList<QTextLayout::FormatRange> formats = formatsIn(laidOut.start, layoutEnd);
         const QPointF origin(margin + laidOut.x - across, margin + static_cast<qreal>((line - first) * lineHeight));
-        laidOut.layout->draw(&painter, origin, selections);
+        laidOut.layout->draw(&painter, origin, formats);
         if (hasFocus() && cursor >= laidOut.start && cursor <= layoutEnd)
             laidOut.layout->drawCursor(&painter, origin, toInt(cursor - laidOut.start));
         if (!isLong(line))
@@ -383,6 +375,61 @@ void LogView::paintEvent(QPaintEvent * /*event*/)
         widestLine = widest;
         QTimer::singleShot(0, this, &LogView::updateScrollBars);
     }
+}
+
+void LogView::addHighlighter(const LogHighlighter *highlighter)
+{
+    highlighters.push_back(highlighter);
+    scheduleRepaint();
+}
+
+void LogView::highlightsChanged()
+{
+    scheduleRepaint();
+}
+
+// QTextLayout paints overlapping ranges by rules of its own (a later colour of text alone is
+// dropped where an earlier one painted text), so the layers are merged here into ranges that
+// do not overlap, each later layer's properties winning.
+QList<QTextLayout::FormatRange> LogView::formatsIn(qsizetype start, qsizetype end) const
+{
+    std::vector<LogHighlight> layers;
+    for (const LogHighlighter *highlighter : highlighters)
+        highlighter->highlightsIn(start, end, layers);
+    if (selectionStart() < selectionEnd()) {
+        QTextCharFormat selected;
+        selected.setBackground(palette().brush(QPalette::Highlight));
+        selected.setForeground(palette().brush(QPalette::HighlightedText));
+        layers.push_back({selectionStart(), selectionEnd(), selected});
+    }
+    std::vector<qsizetype> edges;
+    for (LogHighlight &layer : layers) {
+        layer.start = std::clamp(layer.start, start, end);
+        layer.end = std::clamp(layer.end, start, end);
+        edges.insert(edges.end(), {layer.start, layer.end});
+    }
+    std::ranges::sort(edges);
+    edges.erase(std::unique(edges.begin(), edges.end()), edges.end());
+    QList<QTextLayout::FormatRange> ranges;
+    for (std::size_t edge = 1; edge < edges.size(); ++edge) {
+        QTextCharFormat format;
+        bool covered = false;
+        for (const LogHighlight &layer : layers) {
+            if (layer.start <= edges[edge - 1] && layer.end >= edges[edge]) {
+                format.merge(layer.format);
+                covered = true;
+            }
+        }
+        const int from = toInt(edges[edge - 1] - start);
+        const int length = toInt(edges[edge] - edges[edge - 1]);
+        if (!covered)
+            continue;
+        if (!ranges.isEmpty() && ranges.back().start + ranges.back().length == from && ranges.back().format == format)
+            ranges.back().length += length;
+        else
+            ranges.append({from, length, format});
+    }
+    return ranges;
 }
 
 qsizetype LogView::positionAt(QPoint point) const

@@ -1,11 +1,13 @@
 #pragma once
 
+#include "platform/log/LogHighlighter.h"
 #include "platform/log/LogText.h"
 
 #include <QAbstractScrollArea>
 #include <QClipboard>
 #include <QElapsedTimer>
 #include <QPointer>
+#include <QTextLayout>
 #include <QTimer>
 
 #include <algorithm>
@@ -13,7 +15,6 @@
 #include <vector>
 
 class CopiedText;
-class QTextLayout;
 
 // The log: read-only, yet selectable by mouse and keyboard and copyable, in a fixed-width font,
 // readable by screen readers. Its text is only ever replaced whole or extended at its end; lines
@@ -55,6 +56,13 @@ public:
     void selectAll();
     // Copying a huge selection takes time, but the window keeps painting meanwhile.
     void copy();
+
+    // Paints what highlighter names, which must outlive the view. Highlighters are painted in the
+    // order added, each later one on top, and the selection on top of all. Formats colour the
+    // text and its background; a change of font is not laid out again.
+    void addHighlighter(const LogHighlighter *highlighter);
+    // Repaints, at most once a frame, after a highlighter's answers changed.
+    void highlightsChanged();
 
     // Both in the viewport's coordinates.
     [[nodiscard]] qsizetype positionAt(QPoint point) const;
@@ -115,6 +123,7 @@ private:
     void updateMetrics();
     void updateScrollBars();
     void selectionChanged();
+    [[nodiscard]] QList<QTextLayout::FormatRange> formatsIn(qsizetype start, qsizetype end) const;
 
     LogText content;
     qsizetype anchor = 0;
@@ -128,6 +137,7 @@ private:
     qreal widestLine = 0; // widest short line painted so far, where it exceeds the character count's guess
     // The visible lines' layouts, kept between paints: shaping emoji or mixed scripts is slow.
     mutable std::vector<LineLayout> layouts;
+    std::vector<const LogHighlighter *> highlighters;
     QPointer<CopiedText> copied;
     QPointer<CopiedText> selected;
 };
