@@ -1,5 +1,9 @@
 #include "platform/log/LogMessages.h"
+#include "platform/log/LogView.h"
+#include "platform/log/MessageNavigator.h"
 #include "platform/log/ReadableColour.h"
+#include "platform/startup/MainWindowDefinition.h"
+#include "ui_MainWindow.h"
 
 #include <QPalette>
 #include <QTest>
@@ -16,6 +20,7 @@ private slots:
     void keepsAFloodBounded();
     void colourIsReadable_data();
     void colourIsReadable();
+    void f8GoesFromMessageToMessage();
 };
 
 // Each message as 'E' or 'W' followed by its text.
@@ -140,6 +145,38 @@ void TestLogMessages::colourIsReadable()
     QVERIFY(warning != error);
     QCOMPARE_GE(ReadableColour::contrast(base, warning), 4.5);
     QCOMPARE_GE(ReadableColour::contrast(base, error), 4.5);
+}
+
+// Through the window, as a keyboard user would.
+void TestLogMessages::f8GoesFromMessageToMessage()
+{
+    const MainWindowDefinition definition(u"/nonexistent/povray"_s);
+    definition.window().show();
+    QVERIFY(QTest::qWaitForWindowActive(&definition.window()));
+    LogView &log = *definition.controls().textView;
+    const QLabel &count = *definition.controls().messageCount;
+    const QString first = u"Parse Warning: assumed_gamma not specified\n for compatibility"_s;
+    const QString second = u"File 'bad.pov' line 4: Parse Error: Expected 'object or directive'"_s;
+    const QString third = u"Fatal error in parser: Cannot parse input."_s;
+    const QString output = u"a\n"_s.repeated(300) + first + u"\n"_s + u"b\n"_s.repeated(300) + second + u"\n"_s + third + u"\nRender failed\n"_s;
+    for (qsizetype at = 0; at < output.size(); at += 5)
+        definition.controller().appendOutput(output.mid(at, 5));
+    QTRY_COMPARE(count.text(), u"2 errors, 1 warning"_s);
+    const auto shift = Qt::ShiftModifier;
+    for (const auto &[modifier, selected] : {std::pair{Qt::NoModifier, first}, {Qt::NoModifier, second}, {Qt::NoModifier, third},
+             {Qt::NoModifier, first}, {shift, third}, {shift, second}}) {
+        QTest::keyClick(&definition.window(), Qt::Key_F8, modifier);
+        QCOMPARE(log.selectedText(), selected);
+        QCOMPARE(log.cursorPosition(), output.indexOf(selected));
+        QVERIFY(log.viewport()->rect().contains(log.characterRect(log.cursorPosition())));
+    }
+    QVERIFY(log.hasFocus());
+    log.replaceText(QString());
+    QCOMPARE(count.text(), QString());
+    QTest::keyClick(&definition.window(), Qt::Key_F8);
+    QCOMPARE(log.selectedText(), QString());
+    QCOMPARE(MessageNavigator::countText(1, 0), u"1 error"_s);
+    QCOMPARE(MessageNavigator::countText(0, 3), u"3 warnings"_s);
 }
 
 QTEST_MAIN(TestLogMessages)

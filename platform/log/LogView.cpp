@@ -150,6 +150,7 @@ void LogView::replaceText(const QString &text)
         QAccessibleTextUpdateEvent replaced(this, 0, QString(), text);
         QAccessible::updateAccessibility(&replaced);
     }
+    emit textReplaced();
 }
 
 void LogView::appendText(const QString &text)
@@ -177,6 +178,7 @@ void LogView::showAppended(qsizetype at, qsizetype lastLine)
 {
     if (content.size() == at)
         return;
+    emit textAppended(at);
     updateScrollBars();
     if (lastLine <= verticalScrollBar()->value() + visibleRows())
         scheduleRepaint();

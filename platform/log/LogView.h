@@ -69,6 +69,11 @@ public:
     [[nodiscard]] QRect characterRect(qsizetype position) const;
     void ensureVisible(qsizetype position);
 
+signals:
+    void textReplaced();
+    // Text was added from position to the end.
+    void textAppended(qsizetype position);
+
 protected:
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
