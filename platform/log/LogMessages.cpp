@@ -55,8 +55,13 @@ LogMessages::LogMessages()
 
 LogMessages::Kind LogMessages::kindOf(QStringView line, bool ended)
 {
+    // Most lines are told apart by their first character alone.
+    if (line.isEmpty() || std::ranges::none_of(forms, [&line](const Form &form) { return form.opening.front() == line.front(); }))
+        return Kind::None;
     const QStringView rest = withoutLocation(line);
     for (const Form &form : forms) {
+        if (!rest.isEmpty() && rest.front() != form.opening.front())
+            continue;
         if (rest.startsWith(form.opening) || (!ended && form.kind == Kind::None && form.opening.startsWith(rest)))
             return form.kind;
     }
@@ -80,28 +85,35 @@ void LogMessages::append(QStringView text)
 {
     undoProvisional();
     qsizetype from = 0;
-    while (from < text.size()) {
-        const qsizetype newline = text.indexOf(u'\n', from);
-        const qsizetype to = newline < 0 ? text.size() : newline;
-        lineHead.append(text.sliced(from, std::min(to - from, std::max<qsizetype>(0, headLimit - lineHead.size()))));
-        length += to - from;
-        if (newline < 0)
-            break;
-        endLine();
+    for (qsizetype newline = 0; (newline = text.indexOf(u'\n', from)) >= 0; from = newline + 1) {
+        const QStringView piece = text.sliced(from, newline - from);
+        // Only a line begun in an earlier piece of output is copied, and only its opening.
+        const bool begunBefore = length > lineStart;
+        if (begunBefore)
+            keepHead(piece);
+        length += piece.size();
+        endLine(begunBefore ? QStringView(lineHead) : piece);
         lineStart = ++length;
         lineHead.resize(0);
-        from = newline + 1;
     }
-    if (length > lineStart)
+    if (from < text.size()) {
+        keepHead(text.sliced(from));
+        length += text.size() - from;
         takeProvisionally();
+    }
 }
 
-void LogMessages::endLine()
+void LogMessages::keepHead(QStringView piece)
 {
-    const Kind kind = kindOf(lineHead);
+    lineHead.append(piece.first(std::min(piece.size(), std::max<qsizetype>(0, headLimit - lineHead.size()))));
+}
+
+void LogMessages::endLine(QStringView line)
+{
+    const Kind kind = kindOf(line);
     if (kind != Kind::None)
         continuable = push(kind) ? size() - 1 : -1;
-    else if (continuable >= 0 && lineHead.startsWith(u' '))
+    else if (continuable >= 0 && line.startsWith(u' '))
         ends.back() = length;
     else
         continuable = -1;

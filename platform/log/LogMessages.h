@@ -48,7 +48,8 @@ public:
     void highlightsIn(qsizetype start, qsizetype end, std::vector<LogHighlight> &into) const override;
 
 private:
-    void endLine();
+    void keepHead(QStringView piece);
+    void endLine(QStringView line);
     void takeProvisionally();
     void undoProvisional();
     // Counts the message and keeps it, unless storedLimit are kept already; true when kept.
