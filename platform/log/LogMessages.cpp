@@ -12,7 +12,7 @@ namespace {
 struct Form
 {
     QLatin1StringView opening;
-    LogMessages::Kind kind;
+    LogMessages::Kind kind = LogMessages::Kind::None;
 };
 
 // How POV-Ray 3.7 opens its messages, as Debian's build writes them. The first that opens a line

@@ -35,7 +35,7 @@ void MessageNavigator::next()
 {
     if (messages.size() == 0)
         return;
-    const qsizetype index = messages.firstFrom(view->selectionEnd() > view->selectionStart() ? view->selectionEnd() : view->cursorPosition());
+    const qsizetype index = messages.firstFrom(view->selectionEnd());
     select(index < messages.size() ? index : 0);
 }
 
