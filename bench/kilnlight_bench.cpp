@@ -2,6 +2,7 @@
 // same run so that a busy machine moves both. Run through scripts/bench; --help lists the options.
 
 #include "bench/BenchWindow.h"
+#include "bench/HighlightedRepaintBench.h"
 #include "bench/LogViewBench.h"
 #include "platform/process/ChildProcess.h"
 
@@ -210,6 +211,8 @@ void printViewFigures(qint64 logBytes, qint64 lineBytes)
     for (const auto &script : scripts) {
         bench.fill(script.piece, script.piece.size() * rows);
         printGap(QStringLiteral("11 repaint"), QStringLiteral("%1 rows of %2 text").arg(rows).arg(QLatin1String(script.name)), bench.repaint());
+        printGap(QStringLiteral("11 highlighted repaint"), QStringLiteral("%1 rows of %2 text").arg(rows).arg(QLatin1String(script.name)),
+                 HighlightedRepaintBench::repaint(script.piece, rows));
     }
 }
 
@@ -278,6 +281,8 @@ int main(int argc, char *argv[])
     printLine(QString::asprintf("%-26s %-26s %-36s %s", "figure", "measured", "baseline", "value"));
     if (parser.isSet(accessibleOption)) {
         printAccessibleIngest(scratch.filePath(QStringLiteral("flood.pov")), floodBytes, repeats);
+        printGap(QStringLiteral("13 highlighted repaint (xcb)"), QStringLiteral("26 rows of log text"),
+                 HighlightedRepaintBench::repaint(QStringLiteral("Parsing object 0123456789 of the scene: every byte counts\n"), 26));
         return 0;
     }
 

@@ -6,7 +6,7 @@
 
 namespace {
 
-// How far from the offset a query reads: words and sentences end long before, lines may not.
+// How far from the offset a query reads: characters and sentences end long before, lines may not.
 constexpr int boundaryReach = 4096;
 constexpr qsizetype lineReach = 65536;
 
@@ -107,23 +107,27 @@ QString LogViewAccessible::textAtOffset(int offset, QAccessible::TextBoundaryTyp
     *startOffset = *endOffset = -1;
     if (count == 0 || offset < 0 || offset > count || (offset == count && boundaryType == QAccessible::CharBoundary))
         return {};
+    // The whole text, as far as a line's stretch reaches either way.
     if (boundaryType == QAccessible::NoBoundary) {
-        *startOffset = 0;
-        *endOffset = count;
-        return text(0, count);
+        *startOffset = static_cast<int>(std::max<qsizetype>(qsizetype{offset} - lineReach, 0));
+        *endOffset = static_cast<int>(std::min(qsizetype{count}, qsizetype{offset} + lineReach));
+        return text(*startOffset, *endOffset);
     }
     if (boundaryType == QAccessible::LineBoundary || boundaryType == QAccessible::ParagraphBoundary) {
         *startOffset = static_cast<int>(std::max(log->lineStartAt(offset), qsizetype{offset} - lineReach));
         *endOffset = static_cast<int>(std::min({log->lineEndAt(offset) + 1, qsizetype{count}, qsizetype{offset} + lineReach}));
         return text(*startOffset, *endOffset);
     }
+    if (boundaryType == QAccessible::WordBoundary) {
+        const auto [start, end] = log->wordAt(offset);
+        *startOffset = static_cast<int>(start);
+        *endOffset = static_cast<int>(end);
+        return text(*startOffset, *endOffset);
+    }
     // As Qt's own answer, but from the stretch around the offset rather than the whole text.
     const int from = std::max(offset - boundaryReach, 0);
     const QString near = text(from, static_cast<int>(std::min<qsizetype>(qsizetype{offset} + boundaryReach, count)));
-    QTextBoundaryFinder boundary(boundaryType == QAccessible::CharBoundary   ? QTextBoundaryFinder::Grapheme
-                                 : boundaryType == QAccessible::WordBoundary ? QTextBoundaryFinder::Word
-                                                                             : QTextBoundaryFinder::Sentence,
-                                 near);
+    QTextBoundaryFinder boundary(boundaryType == QAccessible::CharBoundary ? QTextBoundaryFinder::Grapheme : QTextBoundaryFinder::Sentence, near);
     constexpr auto itemEdge = QTextBoundaryFinder::StartOfItem | QTextBoundaryFinder::EndOfItem;
     boundary.setPosition(offset - from);
     while ((boundary.boundaryReasons() & itemEdge) == 0 && boundary.toPreviousBoundary() > 0) {

@@ -6,8 +6,8 @@ class LogView;
 
 // What screen readers and other accessibility tools see of the log: a read-only, multi-line text
 // whose characters, selection and cursor they can read, and whose selection they can set. Every
-// query reads only the text near its offset: a line longer than a bounded stretch is answered in
-// stretches of it.
+// query at an offset reads only the text near it: a line, or the whole text, longer than a bounded
+// stretch is answered in stretches of it. Words are the log view's own (LogCaret).
 class LogViewAccessible : public QAccessibleWidget, public QAccessibleTextInterface
 {
 public:
