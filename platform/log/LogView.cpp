@@ -139,7 +139,7 @@ void LogView::showAppended(qsizetype at, qsizetype lastLine)
 {
     if (content.size() == at)
         return;
-    emit textAppended();
+    emit textAppended(at);
     updateScrollBars();
     if (lastLine <= verticalScrollBar()->value() + page().rows())
         scheduleRepaint();

@@ -76,7 +76,8 @@ public:
 
 signals:
     void textReplaced();
-    void textAppended();
+    // Text was added from position to the end.
+    void textAppended(qsizetype position);
 
 protected:
     void paintEvent(QPaintEvent *event) override;

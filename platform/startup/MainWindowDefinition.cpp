@@ -1,5 +1,6 @@
 #include "platform/startup/MainWindowDefinition.h"
 
+#include "platform/log/MessageNavigator.h"
 #include "ui_MainWindow.h"
 
 #include <QIcon>
@@ -40,6 +41,9 @@ MainWindowDefinition::MainWindowDefinition(const QString &rendererPath)
     QObject::connect(ui->actionFind, &QAction::triggered, ui->findBar, &FindBar::open);
     QObject::connect(ui->actionFindNext, &QAction::triggered, ui->findBar, &FindBar::findNext);
     QObject::connect(ui->actionFindPrevious, &QAction::triggered, ui->findBar, &FindBar::findPrevious);
+    const auto *messages = new MessageNavigator(ui->textView, ui->messageCount);
+    QObject::connect(ui->actionNextMessage, &QAction::triggered, messages, &MessageNavigator::next);
+    QObject::connect(ui->actionPreviousMessage, &QAction::triggered, messages, &MessageNavigator::previous);
     QObject::connect(ui->actionQuit, &QAction::triggered, mainWindow.get(), &QMainWindow::close);
     QObject::connect(ui->actionAbout, &QAction::triggered, mainWindow.get(), [window = mainWindow.get(), rendererPath] {
         QMessageBox::about(window, QObject::tr("About Kilnlight"),
