@@ -2,6 +2,7 @@
 
 #include "MossworkPreferences.h"
 #include "platform/log/LogView.h"
+#include "platform/progress/ProgressIndicator.h"
 
 #include <QCheckBox>
 #include <QFileDialog>
@@ -48,6 +49,8 @@ KilnlightController::KilnlightController(QString rendererPath, QObject *parent)
 
 KilnlightController::~KilnlightController()
 {
+    if (progress && renderTask)
+        progress->stoppedByUser();
     stopRenderProcess();
     povFile.reset();
 }
@@ -55,6 +58,7 @@ KilnlightController::~KilnlightController()
 void KilnlightController::connectOutlets(const Outlets &controls)
 {
     outlets = controls;
+    progress = controls.progressBar ? std::make_unique<ProgressIndicator>(controls.progressBar, controls.progressLabel, controls.window) : nullptr;
 }
 
 void KilnlightController::awakeFromNib()
@@ -64,6 +68,8 @@ void KilnlightController::awakeFromNib()
 void KilnlightController::render()
 {
     if (renderTask) {
+        if (progress)
+            progress->stoppedByUser();
         stopRenderProcess();
         outlets.renderButton->setText(tr("Render"));
         return;
@@ -145,6 +151,8 @@ void KilnlightController::stopRenderProcess()
 // the stop waits for the next pass of the main loop.
 void KilnlightController::appendOutput(const QString &output)
 {
+    if (progress)
+        progress->output(output);
     if (logOutOfMemory)
         return;
     try {
@@ -169,10 +177,14 @@ void KilnlightController::scrollToVisible() const
 
 void KilnlightController::processStarted()
 {
+    if (progress)
+        progress->started();
 }
 
 void KilnlightController::processStartedFailed()
 {
+    if (progress)
+        progress->launchFailed();
     outlets.textView->replaceText(QString::fromLatin1(launchFailedMessage));
 }
 
@@ -185,5 +197,7 @@ void KilnlightController::processFinished()
         finished->setParent(this);
         finished->deleteLater();
     }
+    if (progress)
+        progress->finished();
     outlets.renderButton->setText(tr("Render"));
 }

@@ -1,0 +1,87 @@
+#include "platform/progress/ProgressIndicator.h"
+
+#include <QLabel>
+#include <QProgressBar>
+
+ProgressIndicator::ProgressIndicator(QProgressBar *bar, QLabel *label, QWidget *window, QObject *parent)
+    : QObject(parent)
+    , bar(bar)
+    , label(label)
+    , window(window)
+{
+    clock.start();
+    ticker.setInterval(1000);
+    ticker.setTimerType(Qt::PreciseTimer);
+    connect(&ticker, &QTimer::timeout, this, &ProgressIndicator::refresh);
+    bar->setVisible(shown.visible);
+    label->setVisible(shown.visible);
+}
+
+void ProgressIndicator::started()
+{
+    renderProgress.start(now());
+    sentFraction.reset();
+    ticker.start();
+    refresh();
+}
+
+void ProgressIndicator::output(QStringView text)
+{
+    show(renderProgress.feed(text, now()));
+}
+
+void ProgressIndicator::stoppedByUser()
+{
+    renderProgress.noteStopped();
+}
+
+void ProgressIndicator::launchFailed()
+{
+    renderProgress.noteLaunchFailed();
+}
+
+void ProgressIndicator::finished()
+{
+    ticker.stop();
+    show(renderProgress.finish(now()));
+}
+
+RenderProgress::Milliseconds ProgressIndicator::now() const
+{
+    return RenderProgress::Milliseconds(clock.elapsed());
+}
+
+void ProgressIndicator::show(RenderProgress::Changes changes)
+{
+    if (changes.shown)
+        refresh();
+    if (changes.outcomeShown)
+        emit outcomeShown(renderProgress.outcome());
+}
+
+void ProgressIndicator::refresh()
+{
+    const ProgressPresentation next = ProgressPresentation::of(renderProgress, now());
+    if (next.maximum != shown.maximum)
+        bar->setMaximum(next.maximum);
+    if (next.value != shown.value)
+        bar->setValue(next.value);
+    if (next.text != shown.text) {
+        label->setText(next.text);
+        bar->setAccessibleDescription(next.text);
+    }
+    if (next.visible != shown.visible) {
+        bar->setVisible(next.visible);
+        label->setVisible(next.visible);
+    }
+    if (next.windowTitle != shown.windowTitle)
+        window->setWindowTitle(next.windowTitle);
+    shown = next;
+
+    const auto percent = renderProgress.phase() == RenderProgress::Phase::Rendering ? renderProgress.percent() : std::nullopt;
+    const std::optional<double> fraction = percent ? std::optional(*percent / 100.0) : std::nullopt;
+    if (fraction != sentFraction) {
+        sentFraction = fraction;
+        emit renderedFractionChanged(fraction);
+    }
+}

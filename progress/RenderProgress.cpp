@@ -1,0 +1,258 @@
+#include "progress/RenderProgress.h"
+
+#include <QLatin1StringView>
+
+#include <algorithm>
+
+namespace {
+
+using namespace Qt::StringLiterals;
+
+enum class Form {
+    ParsingBanner,
+    RenderingBanner,
+    PausedBanner,
+    Tokens, // Parsing 12K tokens
+    Photons, // Photon count 1234
+    Pretrace, // Performing radiosity pretrace: 512 of 4800 pixels (10%)
+    Rendered, // Rendered 17408 of 76800 pixels (22%)
+    ParserFailure,
+    RenderFailed,
+    Finished,
+};
+
+struct Pattern
+{
+    QLatin1StringView start; // of a line
+    Form form;
+};
+
+// Every line POV-Ray 3.7 writes that tells where a render stands or how it ended.
+constexpr std::array patterns{
+    Pattern{"==== [Parsing...]"_L1, Form::ParsingBanner},
+    Pattern{"==== [Rendering...]"_L1, Form::RenderingBanner},
+    Pattern{"==== [Paused]"_L1, Form::PausedBanner},
+    Pattern{"Parsing "_L1, Form::Tokens},
+    Pattern{"Photon count "_L1, Form::Photons},
+    Pattern{"Performing radiosity pretrace: "_L1, Form::Pretrace},
+    Pattern{"Rendered "_L1, Form::Rendered},
+    Pattern{"Fatal error in parser"_L1, Form::ParserFailure},
+    Pattern{"Render failed"_L1, Form::RenderFailed},
+    Pattern{"POV-Ray finished"_L1, Form::Finished},
+};
+
+// Reads a decimal number at the front of text and drops it; none when there is none or it is absurd.
+std::optional<qint64> takeNumber(QStringView &text)
+{
+    qsizetype digits = 0;
+    qint64 value = 0;
+    for (; digits < text.size() && digits < 15 && text[digits].isDigit(); ++digits)
+        value = value * 10 + text[digits].digitValue();
+    if (digits == 0 || (digits < text.size() && text[digits].isDigit()))
+        return std::nullopt;
+    text = text.sliced(digits);
+    return value;
+}
+
+bool takeText(QStringView &text, QLatin1StringView expected)
+{
+    if (!text.startsWith(expected))
+        return false;
+    text = text.sliced(expected.size());
+    return true;
+}
+
+struct Figure
+{
+    qint64 done = 0;
+    qint64 total = 0;
+};
+
+// "A of B pixels", as the pretrace and the render write it.
+std::optional<Figure> takeFigure(QStringView text)
+{
+    const auto done = takeNumber(text);
+    if (!done || !takeText(text, " of "_L1))
+        return std::nullopt;
+    const auto total = takeNumber(text);
+    if (!total || *total == 0 || *done > *total || !takeText(text, " pixels"_L1))
+        return std::nullopt;
+    return Figure{*done, *total};
+}
+
+constexpr bool hasPass(RenderProgress::Phase phase)
+{
+    return phase == RenderProgress::Phase::RadiosityPretrace || phase == RenderProgress::Phase::Rendering;
+}
+
+} // namespace
+
+void RenderProgress::start(Milliseconds now)
+{
+    *this = RenderProgress();
+    currentPhase = Phase::Starting;
+    started = now;
+}
+
+RenderProgress::Changes RenderProgress::feed(QStringView output, Milliseconds now)
+{
+    Changes changes;
+    const char16_t *next = output.utf16();
+    const char16_t *const end = next + output.size();
+    while (next != end) {
+        const char16_t *const lineEnd = std::find_if(next, end, [](char16_t unit) { return unit == u'\n' || unit == u'\r'; });
+        const auto kept = std::min<qsizetype>(lineEnd - next, keptLineLength - lineLength);
+        std::copy_n(next, kept, line.begin() + lineLength);
+        lineLength += kept;
+        if (lineEnd == end)
+            break;
+        readLine(now, changes);
+        lineLength = 0;
+        next = lineEnd + 1;
+    }
+    return changes;
+}
+
+void RenderProgress::noteStopped()
+{
+    stopped = true;
+}
+
+void RenderProgress::noteLaunchFailed()
+{
+    failed = true;
+}
+
+RenderProgress::Changes RenderProgress::finish(Milliseconds now)
+{
+    Changes changes;
+    readLine(now, changes);
+    lineLength = 0;
+    ended = now;
+    enterPhase(Phase::Ended, changes);
+    showOutcome(changes);
+    return changes;
+}
+
+void RenderProgress::readLine(Milliseconds now, Changes &changes)
+{
+    if (lineLength == 0)
+        return;
+    const QStringView text(line.data(), lineLength);
+    const auto *const pattern = std::ranges::find_if(patterns, [&](const Pattern &candidate) { return text.startsWith(candidate.start); });
+    if (pattern == patterns.end())
+        return;
+    QStringView rest = text.sliced(pattern->start.size());
+    switch (pattern->form) {
+    case Form::ParsingBanner:
+        return enterPhase(Phase::Parsing, changes);
+    case Form::RenderingBanner:
+        // Photons and the pretrace report after this banner, so the render's figures wait for their lines.
+        pass.reset();
+        return enterPhase(Phase::Rendering, changes);
+    case Form::PausedBanner:
+        reachedEnd = true;
+        enterPhase(Phase::WaitingForPreview, changes);
+        return showOutcome(changes);
+    case Form::Tokens:
+    case Form::Photons:
+        if (const auto number = takeNumber(rest); number && (pattern->form == Form::Photons || rest.startsWith("K tokens"_L1))) {
+            enterPhase(pattern->form == Form::Photons ? Phase::Photons : Phase::Parsing, changes);
+            changes.shown = changes.shown || currentCount != *number;
+            currentCount = *number;
+        }
+        return;
+    case Form::Pretrace:
+    case Form::Rendered:
+        if (const auto figure = takeFigure(rest))
+            passFigure(pattern->form == Form::Pretrace ? Phase::RadiosityPretrace : Phase::Rendering, figure->done, figure->total, now, changes);
+        return;
+    case Form::ParserFailure:
+        failed = true;
+        return;
+    case Form::RenderFailed:
+        failed = true;
+        return showOutcome(changes);
+    case Form::Finished:
+        reachedEnd = true;
+        return;
+    }
+}
+
+void RenderProgress::enterPhase(Phase phase, Changes &changes)
+{
+    if (phase == currentPhase)
+        return;
+    currentPhase = phase;
+    currentCount = 0;
+    changes.shown = true;
+}
+
+void RenderProgress::showOutcome(Changes &changes)
+{
+    changes.outcomeShown = !outcomeShownYet;
+    outcomeShownYet = true;
+}
+
+// Threads report out of order, so a figure a little behind the last is noise; one far behind
+// starts a new pass, as each radiosity pretrace pass and then the render itself do.
+void RenderProgress::passFigure(Phase phase, qint64 done, qint64 total, Milliseconds now, Changes &changes)
+{
+    const std::optional<int> before = percent();
+    if (phase != currentPhase)
+        pass.reset();
+    enterPhase(phase, changes);
+    if (pass && pass->total == total && done + total / 4 >= pass->done) {
+        pass->done = std::max(pass->done, done);
+        pass->lastSeen = now;
+    } else {
+        pass = Pass{.done = done, .total = total, .firstDone = done, .firstSeen = now, .lastSeen = now};
+    }
+    changes.shown = changes.shown || percent() != before;
+}
+
+std::optional<int> RenderProgress::percent() const noexcept
+{
+    return hasPass(currentPhase) ? lastPercent() : std::nullopt;
+}
+
+std::optional<int> RenderProgress::lastPercent() const noexcept
+{
+    if (!pass)
+        return std::nullopt;
+    return static_cast<int>(pass->done * 100 / pass->total);
+}
+
+std::optional<double> RenderProgress::renderedFraction() const noexcept
+{
+    if (currentPhase != Phase::Rendering || !pass)
+        return std::nullopt;
+    return static_cast<double>(pass->done) / static_cast<double>(pass->total);
+}
+
+RenderOutcome RenderProgress::outcome() const noexcept
+{
+    if (failed)
+        return RenderOutcome::Failed;
+    if (reachedEnd)
+        return RenderOutcome::Finished;
+    return stopped ? RenderOutcome::Stopped : RenderOutcome::Ended;
+}
+
+RenderProgress::Milliseconds RenderProgress::elapsed(Milliseconds now) const noexcept
+{
+    if (currentPhase == Phase::Idle)
+        return {};
+    return std::max(Milliseconds{}, (currentPhase == Phase::Ended ? ended : now) - started);
+}
+
+std::optional<RenderProgress::Milliseconds> RenderProgress::timeLeft(Milliseconds now) const noexcept
+{
+    constexpr Milliseconds enoughToTell{2000};
+    if (!percent() || pass->lastSeen - pass->firstSeen < enoughToTell || pass->done <= pass->firstDone)
+        return std::nullopt;
+    const auto spent = static_cast<double>((pass->lastSeen - pass->firstSeen).count());
+    const double perPixel = spent / static_cast<double>(pass->done - pass->firstDone);
+    const auto left = Milliseconds(static_cast<qint64>(perPixel * static_cast<double>(pass->total - pass->done))) - (now - pass->lastSeen);
+    return std::max(left, Milliseconds{});
+}
