@@ -3,6 +3,7 @@
 
 #include "bench/BenchWindow.h"
 #include "bench/LogViewBench.h"
+#include "bench/ProgressBench.h"
 #include "platform/process/ChildProcess.h"
 
 #include <QAccessible>
@@ -252,8 +253,9 @@ int main(int argc, char *argv[])
     const QCommandLineOption feedOption(QStringLiteral("feed"), QStringLiteral("Internal: feed one log of this kind here and print its figures."), QStringLiteral("kind"));
     const QCommandLineOption feedBytesOption(QStringLiteral("feed-bytes"), QStringLiteral("Internal: bytes to feed."), QStringLiteral("n"));
     const QCommandLineOption lineOption(QStringLiteral("line-mb"), QStringLiteral("Size of the one huge line."), QStringLiteral("MB"), QStringLiteral("500"));
+    const QCommandLineOption progressOption(QStringLiteral("progress-mib"), QStringLiteral("Size of the flood of progress lines."), QStringLiteral("MiB"), QStringLiteral("64"));
     const QCommandLineOption accessibleOption(QStringLiteral("accessible"), QStringLiteral("Only the flood with accessibility active, on X."));
-    parser.addOptions({floodOption, repeatOption, povrayOption, sceneOption, mixedOption, linesOption, feedOption, feedBytesOption, lineOption, accessibleOption});
+    parser.addOptions({floodOption, repeatOption, povrayOption, sceneOption, mixedOption, linesOption, feedOption, feedBytesOption, lineOption, progressOption, accessibleOption});
     parser.process(application);
     const qint64 floodBytes = parser.value(floodOption).toLongLong() * mebibyte;
     const int repeats = std::max(parser.value(repeatOption).toInt(), 1);
@@ -367,5 +369,13 @@ int main(int argc, char *argv[])
                 QStringLiteral("%1 M lines shown").arg(static_cast<double>(lines.shown) / 1e6, 0, 'f', 1), perUnit(lines), 1.5, "");
 
     printViewFigures(floodBytes, parser.value(lineOption).toLongLong() * 1000 * 1000);
+
+    const qint64 progressBytes = parser.value(progressOption).toLongLong() * mebibyte;
+    for (const auto flood : {ProgressBench::Flood::LogLines, ProgressBench::Flood::ProgressLines}) {
+        const ProgressBench::Medians progress = ProgressBench::ingest(flood, progressBytes, 5);
+        printFigure(flood == ProgressBench::Flood::LogLines ? "13 ingest, progress read" : "13 same, progress lines only",
+                    seconds(progress.reading) + QStringLiteral(" CPU, ") + mib(static_cast<double>(progressBytes)),
+                    QStringLiteral("progress not read ") + seconds(progress.notReading), milliseconds(progress.reading) / milliseconds(progress.notReading), 1.05, "x");
+    }
     return 0;
 }

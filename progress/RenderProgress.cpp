@@ -24,39 +24,66 @@ enum class Form {
 struct Pattern
 {
     QLatin1StringView start; // of a line
-    Form form;
+    Form form{};
 };
 
-// Every line POV-Ray 3.7 writes that tells where a render stands or how it ended.
+// Every line POV-Ray 3.7 writes that tells where a render stands or how it ended, the most
+// frequent first.
 constexpr std::array patterns{
-    Pattern{"==== [Parsing...]"_L1, Form::ParsingBanner},
-    Pattern{"==== [Rendering...]"_L1, Form::RenderingBanner},
-    Pattern{"==== [Paused]"_L1, Form::PausedBanner},
+    Pattern{"Rendered "_L1, Form::Rendered},
     Pattern{"Parsing "_L1, Form::Tokens},
     Pattern{"Photon count "_L1, Form::Photons},
     Pattern{"Performing radiosity pretrace: "_L1, Form::Pretrace},
-    Pattern{"Rendered "_L1, Form::Rendered},
+    Pattern{"==== [Parsing...]"_L1, Form::ParsingBanner},
+    Pattern{"==== [Rendering...]"_L1, Form::RenderingBanner},
+    Pattern{"==== [Paused]"_L1, Form::PausedBanner},
     Pattern{"Fatal error in parser"_L1, Form::ParserFailure},
     Pattern{"Render failed"_L1, Form::RenderFailed},
     Pattern{"POV-Ray finished"_L1, Form::Finished},
 };
+
+// Most lines of a flood start with none of the patterns' first characters.
+constexpr auto patternStarts = [] {
+    std::array<bool, 128> starts{};
+    for (const Pattern &pattern : patterns)
+        starts.at(static_cast<uchar>(pattern.start.front().toLatin1())) = true;
+    return starts;
+}();
+
+bool mayStartPattern(QStringView line)
+{
+    return !line.isEmpty() && line.front().unicode() < patternStarts.size() && patternStarts.at(line.front().unicode());
+}
 
 // Reads a decimal number at the front of text and drops it; none when there is none or it is absurd.
 std::optional<qint64> takeNumber(QStringView &text)
 {
     qsizetype digits = 0;
     qint64 value = 0;
-    for (; digits < text.size() && digits < 15 && text[digits].isDigit(); ++digits)
-        value = value * 10 + text[digits].digitValue();
-    if (digits == 0 || (digits < text.size() && text[digits].isDigit()))
+    const auto isDigit = [&](qsizetype at) { return at < text.size() && text[at] >= u'0' && text[at] <= u'9'; };
+    for (; digits < 15 && isDigit(digits); ++digits)
+        value = value * 10 + (text[digits].unicode() - u'0');
+    if (digits == 0 || isDigit(digits))
         return std::nullopt;
     text = text.sliced(digits);
     return value;
 }
 
+// Inline, unlike QStringView::startsWith: it runs on every line of a flood.
+bool startsWith(QStringView text, QLatin1StringView start)
+{
+    if (text.size() < start.size())
+        return false;
+    for (qsizetype i = 0; i < start.size(); ++i) {
+        if (text[i].unicode() != static_cast<uchar>(start[i].toLatin1()))
+            return false;
+    }
+    return true;
+}
+
 bool takeText(QStringView &text, QLatin1StringView expected)
 {
-    if (!text.startsWith(expected))
+    if (!startsWith(text, expected))
         return false;
     text = text.sliced(expected.size());
     return true;
@@ -94,22 +121,38 @@ void RenderProgress::start(Milliseconds now)
     started = now;
 }
 
+// Line ends are found with QStringView::indexOf, which scans many characters at a time: this
+// runs over every byte of a flood. Each kind of line end is searched again only once passed.
 RenderProgress::Changes RenderProgress::feed(QStringView output, Milliseconds now)
 {
     Changes changes;
-    const char16_t *next = output.utf16();
-    const char16_t *const end = next + output.size();
-    while (next != end) {
-        const char16_t *const lineEnd = std::find_if(next, end, [](char16_t unit) { return unit == u'\n' || unit == u'\r'; });
-        const auto kept = std::min<qsizetype>(lineEnd - next, keptLineLength - lineLength);
-        std::copy_n(next, kept, line.begin() + lineLength);
-        lineLength += kept;
-        if (lineEnd == end)
-            break;
-        readLine(now, changes);
-        lineLength = 0;
-        next = lineEnd + 1;
+    const auto nextOf = [&](char16_t lineEnd, qsizetype from) {
+        const qsizetype found = output.indexOf(QChar(lineEnd), from);
+        return found < 0 ? output.size() : found;
+    };
+    qsizetype nextNewline = -1;
+    qsizetype nextReturn = -1;
+    for (qsizetype position = 0; position < output.size();) {
+        if (nextNewline < position)
+            nextNewline = nextOf(u'\n', position);
+        if (nextReturn < position)
+            nextReturn = nextOf(u'\r', position);
+        const qsizetype lineEnd = std::min(nextNewline, nextReturn);
+        const QStringView head = output.sliced(position, std::min(lineEnd - position, keptLineLength - lineLength));
+        position = lineEnd + 1;
+        if (lineEnd == output.size() || lineLength > 0) {
+            std::copy_n(head.utf16(), head.size(), line.begin() + lineLength);
+            lineLength += head.size();
+            if (lineEnd == output.size())
+                break;
+            readLine(QStringView(line.data(), lineLength), now, changes);
+            readFigure(now, changes);
+            lineLength = 0;
+        } else {
+            readLine(head, now, changes);
+        }
     }
+    readFigure(now, changes);
     return changes;
 }
 
@@ -126,7 +169,8 @@ void RenderProgress::noteLaunchFailed()
 RenderProgress::Changes RenderProgress::finish(Milliseconds now)
 {
     Changes changes;
-    readLine(now, changes);
+    readLine(QStringView(line.data(), lineLength), now, changes);
+    readFigure(now, changes);
     lineLength = 0;
     ended = now;
     enterPhase(Phase::Ended, changes);
@@ -134,15 +178,19 @@ RenderProgress::Changes RenderProgress::finish(Milliseconds now)
     return changes;
 }
 
-void RenderProgress::readLine(Milliseconds now, Changes &changes)
+void RenderProgress::readLine(QStringView text, Milliseconds now, Changes &changes)
 {
-    if (lineLength == 0)
+    if (!mayStartPattern(text))
         return;
-    const QStringView text(line.data(), lineLength);
-    const auto *const pattern = std::ranges::find_if(patterns, [&](const Pattern &candidate) { return text.startsWith(candidate.start); });
+    const auto *const pattern = std::ranges::find_if(patterns, [&](const Pattern &candidate) { return startsWith(text, candidate.start); });
     if (pattern == patterns.end())
         return;
     QStringView rest = text.sliced(pattern->start.size());
+    if (pattern->form == Form::Pretrace || pattern->form == Form::Rendered) {
+        pendingFigure = {rest, pattern->form == Form::Pretrace ? Phase::RadiosityPretrace : Phase::Rendering};
+        return;
+    }
+    readFigure(now, changes);
     switch (pattern->form) {
     case Form::ParsingBanner:
         return enterPhase(Phase::Parsing, changes);
@@ -156,7 +204,7 @@ void RenderProgress::readLine(Milliseconds now, Changes &changes)
         return showOutcome(changes);
     case Form::Tokens:
     case Form::Photons:
-        if (const auto number = takeNumber(rest); number && (pattern->form == Form::Photons || rest.startsWith("K tokens"_L1))) {
+        if (const auto number = takeNumber(rest); number && (pattern->form == Form::Photons || startsWith(rest, "K tokens"_L1))) {
             enterPhase(pattern->form == Form::Photons ? Phase::Photons : Phase::Parsing, changes);
             changes.shown = changes.shown || currentCount != *number;
             currentCount = *number;
@@ -164,8 +212,6 @@ void RenderProgress::readLine(Milliseconds now, Changes &changes)
         return;
     case Form::Pretrace:
     case Form::Rendered:
-        if (const auto figure = takeFigure(rest))
-            passFigure(pattern->form == Form::Pretrace ? Phase::RadiosityPretrace : Phase::Rendering, figure->done, figure->total, now, changes);
         return;
     case Form::ParserFailure:
         failed = true;
@@ -177,6 +223,17 @@ void RenderProgress::readLine(Milliseconds now, Changes &changes)
         reachedEnd = true;
         return;
     }
+}
+
+// A flood holds thousands of figures a read, each superseding the one before: only the last one
+// before another kind of line, or at the end of the read, is worth reading.
+void RenderProgress::readFigure(Milliseconds now, Changes &changes)
+{
+    if (!pendingFigure)
+        return;
+    if (const auto figure = takeFigure(pendingFigure->rest))
+        passFigure(pendingFigure->phase, figure->done, figure->total, now, changes);
+    pendingFigure.reset();
 }
 
 void RenderProgress::enterPhase(Phase phase, Changes &changes)

@@ -71,7 +71,8 @@ private:
         Milliseconds lastSeen{};
     };
 
-    void readLine(Milliseconds now, Changes &changes);
+    void readLine(QStringView text, Milliseconds now, Changes &changes);
+    void readFigure(Milliseconds now, Changes &changes);
     void enterPhase(Phase phase, Changes &changes);
     void showOutcome(Changes &changes);
     void passFigure(Phase phase, qint64 done, qint64 total, Milliseconds now, Changes &changes);
@@ -82,6 +83,12 @@ private:
     Milliseconds started{};
     Milliseconds ended{};
     std::optional<Pass> pass;
+    struct PendingFigure
+    {
+        QStringView rest; // of its line, within the output being read
+        Phase phase;
+    };
+    std::optional<PendingFigure> pendingFigure;
     qint64 currentCount = 0;
     bool failed = false;
     bool reachedEnd = false;

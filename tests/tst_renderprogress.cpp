@@ -73,8 +73,8 @@ void TestRenderProgress::readsEachFormOfTheRenderer_data()
         << "Radiosity pretrace 10% · 0:02 elapsed | Kilnlight" << "Ended after 0:02" << 2 << RenderOutcome::Ended;
     // Debian's build writes its pretrace passes as Rendered lines; threads report out of order.
     QTest::newRow("pretrace passes, then the render, then the end")
-        << QStringList{banner + "Rendered 300000 of 307200 pixels (97%)\r", "Rendered 1024 of 307200 pixels (0%)\r",
-                       "Rendered 46080 of 307200 pixels (15%)\rRendered 45900 of 307200 pixels (14%)\r"}
+        << QStringList{banner + "Rendered 300000 of 307200 pixels (97%)\r", "Rendered 1024 of 307200 pixels (0%)\rRendered 46080 of 307200 pixels (15%)\r",
+                       "Rendered 45900 of 307200 pixels (14%)\r"}
         << false << "Rendering 15% · 0:03 elapsed | 15% – Kilnlight" << "Ended after 0:03" << 3 << RenderOutcome::Ended;
     QTest::newRow("finished without a display")
         << QStringList{banner + "Rendered 75776 of 76800 pixels (98%)\rRendered 76800 of 76800 pixels (100%)\r\n",

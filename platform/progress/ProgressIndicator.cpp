@@ -13,6 +13,11 @@ ProgressIndicator::ProgressIndicator(QProgressBar *bar, QLabel *label, QWidget *
     ticker.setInterval(1000);
     ticker.setTimerType(Qt::PreciseTimer);
     connect(&ticker, &QTimer::timeout, this, &ProgressIndicator::refresh);
+    // QProgressBar paints at once on every new value: a flood's changes are shown once per pass
+    // of the main loop instead.
+    pendingRefresh.setSingleShot(true);
+    pendingRefresh.setInterval(0);
+    connect(&pendingRefresh, &QTimer::timeout, this, &ProgressIndicator::refresh);
     bar->setVisible(shown.visible);
     label->setVisible(shown.visible);
 }
@@ -43,7 +48,9 @@ void ProgressIndicator::launchFailed()
 void ProgressIndicator::finished()
 {
     ticker.stop();
-    show(renderProgress.finish(now()));
+    const RenderProgress::Changes changes = renderProgress.finish(now());
+    refresh();
+    show({.shown = false, .outcomeShown = changes.outcomeShown});
 }
 
 RenderProgress::Milliseconds ProgressIndicator::now() const
@@ -53,14 +60,15 @@ RenderProgress::Milliseconds ProgressIndicator::now() const
 
 void ProgressIndicator::show(RenderProgress::Changes changes)
 {
-    if (changes.shown)
-        refresh();
+    if (changes.shown && !pendingRefresh.isActive())
+        pendingRefresh.start();
     if (changes.outcomeShown)
         emit outcomeShown(renderProgress.outcome());
 }
 
 void ProgressIndicator::refresh()
 {
+    pendingRefresh.stop();
     const ProgressPresentation next = ProgressPresentation::of(renderProgress, now());
     if (next.maximum != shown.maximum)
         bar->setMaximum(next.maximum);

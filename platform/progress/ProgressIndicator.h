@@ -48,6 +48,7 @@ private:
     QWidget *window;
     QElapsedTimer clock;
     QTimer ticker;
+    QTimer pendingRefresh;
     RenderProgress renderProgress;
     ProgressPresentation shown;
     std::optional<double> sentFraction;
