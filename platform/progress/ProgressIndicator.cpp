@@ -49,8 +49,9 @@ void ProgressIndicator::finished()
 {
     ticker.stop();
     const RenderProgress::Changes changes = renderProgress.finish(now());
-    refresh();
-    show({.shown = false, .outcomeShown = changes.outcomeShown});
+    if (!changes.outcomeShown)
+        refresh();
+    show(changes);
 }
 
 RenderProgress::Milliseconds ProgressIndicator::now() const
@@ -58,12 +59,15 @@ RenderProgress::Milliseconds ProgressIndicator::now() const
     return RenderProgress::Milliseconds(clock.elapsed());
 }
 
+// The outcome shows once a render: the desktop hears of it after the window shows it.
 void ProgressIndicator::show(RenderProgress::Changes changes)
 {
-    if (changes.shown && !pendingRefresh.isActive())
-        pendingRefresh.start();
-    if (changes.outcomeShown)
+    if (changes.outcomeShown) {
+        refresh();
         emit outcomeShown(renderProgress.outcome());
+    } else if (changes.shown && !pendingRefresh.isActive()) {
+        pendingRefresh.start();
+    }
 }
 
 void ProgressIndicator::refresh()
