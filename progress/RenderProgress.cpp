@@ -4,6 +4,10 @@
 
 #include <algorithm>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 using namespace Qt::StringLiterals;
@@ -121,38 +125,145 @@ void RenderProgress::start(Milliseconds now)
     started = now;
 }
 
-// Line ends are found with QStringView::indexOf, which scans many characters at a time: this
-// runs over every byte of a flood. Each kind of line end is searched again only once passed.
+namespace {
+
+// Finds the next line end of either kind, each searched again only once passed, so that a read
+// is searched for each kind at most once however many lines it holds.
+class LineEnds
+{
+public:
+    explicit LineEnds(QStringView text)
+        : text(text)
+    {
+    }
+
+    qsizetype from(qsizetype position)
+    {
+        if (nextNewline < position)
+            nextNewline = find(u'\n', position);
+        if (nextReturn < position)
+            nextReturn = find(u'\r', position);
+        return std::min(nextNewline, nextReturn);
+    }
+
+private:
+    qsizetype find(char16_t lineEnd, qsizetype position) const
+    {
+        const qsizetype found = text.indexOf(QChar(lineEnd), position);
+        return found < 0 ? text.size() : found;
+    }
+
+    QStringView text;
+    qsizetype nextNewline = -1;
+    qsizetype nextReturn = -1;
+};
+
+constexpr bool isLineEnd(char16_t unit)
+{
+    return unit == u'\n' || unit == u'\r';
+}
+
+// The characters that may start a line worth reading in any phase, '-' standing for "POV-Ray
+// finished", and the carriage return that ends a progress line the renderer writes: lines of
+// #debug text and statistics seldom hold them. Parsing and rendering add 'P', which starts the
+// token count, the photon count and the pretrace.
+constexpr std::array<char16_t, 5> landmarks{u'\r', u'=', u'F', u'R', u'-'};
+constexpr char16_t progressLandmark = u'P';
+constexpr qsizetype finishedLandmarkOffset = 3; // of the '-' in "POV-Ray finished"
+
+bool isLandmark(char16_t unit, bool progressExpected)
+{
+    return std::ranges::find(landmarks, unit) != landmarks.end() || (progressExpected && unit == progressLandmark);
+}
+
+// Most of a flood holds no landmark: it is passed over 32 characters at a time where the
+// processor has SSE2, as every x86-64 one has.
+qsizetype nextLandmark(QStringView text, qsizetype from, bool progressExpected)
+{
+    const char16_t *const units = text.utf16();
+    qsizetype at = from;
+#if defined(__SSE2__)
+    constexpr qsizetype block = 32;
+    const std::array wanted{_mm_set1_epi16(landmarks[0]), _mm_set1_epi16(landmarks[1]), _mm_set1_epi16(landmarks[2]), _mm_set1_epi16(landmarks[3]),
+                            _mm_set1_epi16(landmarks[4]), _mm_set1_epi16(progressExpected ? progressLandmark : landmarks[0])};
+    for (; at + block <= text.size(); at += block) {
+        __m128i found = _mm_setzero_si128();
+        for (qsizetype part = 0; part < block; part += 8) {
+            const __m128i eight = _mm_loadu_si128(reinterpret_cast<const __m128i *>(units + at + part));
+            for (const __m128i &landmark : wanted)
+                found = _mm_or_si128(found, _mm_cmpeq_epi16(eight, landmark));
+        }
+        if (_mm_movemask_epi8(found) != 0)
+            break;
+    }
+#endif
+    while (at < text.size() && !isLandmark(units[at], progressExpected))
+        ++at;
+    return at;
+}
+
+// The start of the line that ends at end, not before from.
+qsizetype lineStart(QStringView text, qsizetype from, qsizetype end)
+{
+    while (end > from && !isLineEnd(text[end - 1].unicode()))
+        --end;
+    return end;
+}
+
+} // namespace
+
+// Not every line is looked at: only the lines that start with a landmark, and of the progress
+// lines, each superseding the one before, only the last before another line worth reading.
 RenderProgress::Changes RenderProgress::feed(QStringView output, Milliseconds now)
 {
     Changes changes;
-    const auto nextOf = [&](char16_t lineEnd, qsizetype from) {
-        const qsizetype found = output.indexOf(QChar(lineEnd), from);
-        return found < 0 ? output.size() : found;
-    };
-    qsizetype nextNewline = -1;
-    qsizetype nextReturn = -1;
-    for (qsizetype position = 0; position < output.size();) {
-        if (nextNewline < position)
-            nextNewline = nextOf(u'\n', position);
-        if (nextReturn < position)
-            nextReturn = nextOf(u'\r', position);
-        const qsizetype lineEnd = std::min(nextNewline, nextReturn);
-        const QStringView head = output.sliced(position, std::min(lineEnd - position, keptLineLength - lineLength));
-        position = lineEnd + 1;
-        if (lineEnd == output.size() || lineLength > 0) {
-            std::copy_n(head.utf16(), head.size(), line.begin() + lineLength);
-            lineLength += head.size();
-            if (lineEnd == output.size())
-                break;
-            readLine(QStringView(line.data(), lineLength), now, changes);
-            readFigure(now, changes);
-            lineLength = 0;
-        } else {
-            readLine(head, now, changes);
-        }
+    LineEnds lineEnds(output);
+    qsizetype position = 0;
+    if (lineLength > 0) {
+        const qsizetype end = lineEnds.from(0);
+        const QStringView head = output.first(std::min(end, keptLineLength - lineLength));
+        std::copy_n(head.utf16(), head.size(), line.begin() + lineLength);
+        lineLength += head.size();
+        if (end == output.size())
+            return changes;
+        readLine(QStringView(line.data(), lineLength), now, changes);
+        readFigure(now, changes);
+        lineLength = 0;
+        position = end + 1;
     }
+    const qsizetype linesStart = position;
+    qsizetype lastReturn = -1; // ends the last line not read yet that may be a progress line
+    const auto readLastProgressLine = [&] {
+        if (lastReturn < 0)
+            return;
+        const qsizetype start = lineStart(output, linesStart, lastReturn);
+        readLine(output.sliced(start, std::min(lastReturn - start, keptLineLength)), now, changes);
+        lastReturn = -1;
+    };
+    const auto progressExpected = [this] { return currentPhase != Phase::Starting && currentPhase != Phase::WaitingForPreview; };
+    for (qsizetype landmark = nextLandmark(output, position, progressExpected()); landmark < output.size();
+         landmark = nextLandmark(output, landmark + 1, progressExpected())) {
+        if (output[landmark] == u'\r') {
+            lastReturn = landmark;
+            continue;
+        }
+        const qsizetype start = output[landmark] == u'-' ? landmark - finishedLandmarkOffset : landmark;
+        if (start < linesStart || (start > linesStart && !isLineEnd(output[start - 1].unicode())))
+            continue;
+        const qsizetype end = lineEnds.from(landmark);
+        if (end == output.size())
+            break;
+        if (lastReturn < start)
+            readLastProgressLine();
+        readLine(output.sliced(start, std::min(end - start, keptLineLength)), now, changes);
+        lastReturn = -1;
+        landmark = end;
+    }
+    readLastProgressLine();
     readFigure(now, changes);
+    const qsizetype unended = lineStart(output, linesStart, output.size());
+    lineLength = std::min(output.size() - unended, keptLineLength);
+    std::copy_n(output.utf16() + unended, lineLength, line.begin());
     return changes;
 }
 

@@ -160,8 +160,8 @@ void TestKilnlightController::showsProgressBesideTheButton_data()
     QTest::newRow("paused, then stopped")
         << QByteArray("out:==== [Rendering...] ===\\nRendered 76800 of 76800 pixels (100%)\\r\\n;sleep:100;out:==== [Paused] ===\\nPress a key or click the display to continue...;forever")
         << "Done · waiting for the preview to be closed | Kilnlight | 100 of 100" << "Finished in T | Kilnlight | 100 of 100" << "1 none; Finished";
-    QTest::newRow("failed parse, ends by itself")
-        << QByteArray("out:==== [Parsing...] ===\\nParsing 12K tokens\\r;err:Fatal error in parser: Cannot parse input.\\nRender failed\\n;sleep:400")
+    QTest::newRow("failed parse, then stopped")
+        << QByteArray("out:==== [Parsing...] ===\\nParsing 12K tokens\\r;err:Fatal error in parser: Cannot parse input.\\nRender failed\\n;forever")
         << "Parsing · 12K tokens · T elapsed | Kilnlight | 0 of 0" << "Failed after T | Kilnlight | 0 of 100" << "; Failed";
     QTest::newRow("nothing understood, stopped")
         << QByteArray("out:hello\\n;forever") << "Running · T elapsed | Kilnlight | 0 of 0" << "Stopped after T | Kilnlight | 0 of 100" << "; Stopped";

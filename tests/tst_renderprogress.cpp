@@ -7,7 +7,7 @@ using Phase = RenderProgress::Phase;
 using std::chrono::milliseconds;
 
 // POV-Ray 3.7's output as Debian's build writes it, fed read by read, one second apart, and again
-// one character at a time: both must read the same.
+// one character at a time: both must read the same. The window hands over every line end as '\n'.
 class TestRenderProgress : public QObject
 {
     Q_OBJECT
@@ -66,7 +66,7 @@ void TestRenderProgress::readsEachFormOfTheRenderer_data()
         << QStringList{"==== [Parsing...] ==========\n", "Parsing 24", "18K tokens\rParsing 4494K tokens\r"} << false
         << "Parsing · 4494K tokens · 0:03 elapsed | Kilnlight" << "Ended after 0:03" << 3 << RenderOutcome::Ended;
     QTest::newRow("photons after the rendering banner")
-        << QStringList{banner + "Photon count 226002\r", "Photon count 682802\r"} << false
+        << QStringList{banner + "Photon count 226002\n", "Photon count 682802\n"} << false
         << "Shooting photons · 682802 · 0:02 elapsed | Kilnlight" << "Ended after 0:02" << 2 << RenderOutcome::Ended;
     QTest::newRow("pretrace as 3.7 documents it")
         << QStringList{banner, "Performing radiosity pretrace: 512 of 4800 pixels (10%)\r"} << false
