@@ -6,6 +6,7 @@
 
 #include <QCheckBox>
 #include <QFileDialog>
+#include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QMainWindow>
@@ -59,6 +60,17 @@ void KilnlightController::connectOutlets(const Outlets &controls)
 {
     outlets = controls;
     progress = controls.progressBar ? std::make_unique<ProgressIndicator>(controls.progressBar, controls.progressLabel, controls.window) : nullptr;
+    if (!progress)
+        return;
+    connect(progress.get(), &ProgressIndicator::renderedFractionChanged, this, [this](std::optional<double> fraction) {
+        if (fraction)
+            taskbar.setProgress(*fraction);
+        else
+            taskbar.clear();
+    });
+    connect(progress.get(), &ProgressIndicator::outcomeShown, this, [this](RenderOutcome outcome) {
+        notice.renderEnded(outlets.window, QFile::decodeName(povFile.value_or(QByteArray())), outcome);
+    });
 }
 
 void KilnlightController::awakeFromNib()
@@ -84,7 +96,9 @@ void KilnlightController::render()
     outlets.textView->replaceText(QString());
     logOutOfMemory = false;
     outlets.renderButton->setText(tr("Stop"));
-    renderTask = std::make_unique<TaskWrapper>(this, renderArguments());
+    const QByteArrayList arguments = renderArguments();
+    image.renderStarted(arguments);
+    renderTask = std::make_unique<TaskWrapper>(this, arguments);
     renderTask->startProcess();
 }
 

@@ -1,6 +1,9 @@
 #pragma once
 
 #include "TaskWrapper.h"
+#include "platform/desktop/RenderNotice.h"
+#include "platform/desktop/RenderedImage.h"
+#include "platform/desktop/TaskbarProgress.h"
 
 #include <QByteArray>
 #include <QByteArrayList>
@@ -61,6 +64,8 @@ public:
     [[nodiscard]] bool isRendering() const noexcept { return renderTask != nullptr; }
     // Null until outlets with a progress bar are connected.
     [[nodiscard]] ProgressIndicator *progressIndicator() const noexcept { return progress.get(); }
+    // The image the last render was told to write, for the File menu.
+    [[nodiscard]] RenderedImage &renderedImage() noexcept { return image; }
 
     // Starts a render, or stops the one running.
     void render();
@@ -88,4 +93,8 @@ private:
     std::unique_ptr<ProgressIndicator> progress;
     // The log could take no more of this render: the rest of its output is dropped until it stops.
     bool logOutOfMemory = false;
+    // How a render shows on the desktop: its image, its end, its progress on the task bar.
+    RenderedImage image;
+    RenderNotice notice{image};
+    TaskbarProgress taskbar;
 };

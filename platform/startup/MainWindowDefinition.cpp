@@ -28,6 +28,15 @@ MainWindowDefinition::MainWindowDefinition(const QString &rendererPath)
     QObject::connect(ui->actionRender, &QAction::triggered, &controller, &KilnlightController::render);
     QObject::connect(ui->setButton, &QPushButton::clicked, &controller, &KilnlightController::set);
     QObject::connect(ui->actionSetOutputFile, &QAction::triggered, &controller, &KilnlightController::set);
+    RenderedImage &image = controller.renderedImage();
+    // Whether the image is there is asked as the menu opens: the renderer or the user may have
+    // written or removed it since.
+    QObject::connect(ui->fileMenu, &QMenu::aboutToShow, &image, [&image, open = ui->actionOpenRenderedImage, show = ui->actionShowInFolder] {
+        open->setEnabled(image.exists());
+        show->setEnabled(image.exists());
+    });
+    QObject::connect(ui->actionOpenRenderedImage, &QAction::triggered, &image, &RenderedImage::open);
+    QObject::connect(ui->actionShowInFolder, &QAction::triggered, &image, &RenderedImage::showInFolder);
     QObject::connect(ui->actionQuit, &QAction::triggered, mainWindow.get(), &QMainWindow::close);
     QObject::connect(ui->actionAbout, &QAction::triggered, mainWindow.get(), [window = mainWindow.get(), rendererPath] {
         QMessageBox::about(window, QObject::tr("About Kilnlight"),
