@@ -283,7 +283,8 @@ RenderProgress::Changes RenderProgress::finish(Milliseconds now)
     readLine(QStringView(line.data(), lineLength), now, changes);
     readFigure(now, changes);
     lineLength = 0;
-    ended = now;
+    if (currentPhase != Phase::WaitingForPreview)
+        ended = now;
     enterPhase(Phase::Ended, changes);
     showOutcome(changes);
     return changes;
@@ -310,6 +311,8 @@ void RenderProgress::readLine(QStringView text, Milliseconds now, Changes &chang
         pass.reset();
         return enterPhase(Phase::Rendering, changes);
     case Form::PausedBanner:
+        // Its time is the render's: what follows is the user's, looking at the preview.
+        ended = now;
         reachedEnd = true;
         enterPhase(Phase::WaitingForPreview, changes);
         return showOutcome(changes);

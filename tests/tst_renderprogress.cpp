@@ -83,11 +83,11 @@ void TestRenderProgress::readsEachFormOfTheRenderer_data()
     QTest::newRow("pause with a display, then the preview closed")
         << QStringList{banner + "Rendered 76800 of 76800 pixels (100%)\r\n", "==== [Paused] ======\nPress a key or click the display to continue...",
                        "\n\nPOV-Ray finished\n\n"}
-        << false << "Done · waiting for the preview to be closed | Kilnlight" << "Finished in 0:03" << 1 << RenderOutcome::Finished;
+        << false << "Done · waiting for the preview to be closed | Kilnlight" << "Finished in 0:02" << 1 << RenderOutcome::Finished;
     QTest::newRow("stopped at the pause")
         << QStringList{"==== [Paused] ======\nPress a key or click the display to continue...",
                        "povray: received signal SIGTERM: Termination; requested render cancel\n\n\nPOV-Ray finished\n\n"}
-        << true << "Done · waiting for the preview to be closed | Kilnlight" << "Finished in 0:02" << 0 << RenderOutcome::Finished;
+        << true << "Done · waiting for the preview to be closed | Kilnlight" << "Finished in 0:01" << 0 << RenderOutcome::Finished;
     QTest::newRow("failed parse")
         << QStringList{"==== [Parsing...] ==========\nFile '/tmp/bad.pov' line 4: Parse Error: No matching } in 'sphere', box\n found instead\n",
                        "Fatal error in parser: Cannot parse input.\n", "Render failed\n"}
