@@ -24,7 +24,7 @@ ProgressBench::Duration threadTime()
 
 // Reads of 64 KiB as POV-Ray writes them while rendering 1600x1200, one pass over them all; fed
 // again, the pass starts over, so the percentage keeps moving.
-constexpr qsizetype readSize = 64 * 1024;
+constexpr qsizetype readSize = qsizetype{64} * 1024;
 
 QByteArrayList renderedReads()
 {
@@ -54,8 +54,8 @@ ProgressBench::Duration median(std::vector<ProgressBench::Duration> values)
 ProgressBench::Medians ProgressBench::ingest(Flood flood, qint64 bytes, int runs)
 {
     const QByteArrayList reads = flood == Flood::LogLines ? logReads() : renderedReads();
-    std::vector<Duration> reading;
-    std::vector<Duration> notReading;
+    std::vector<Duration> reading{};
+    std::vector<Duration> notReading{};
     for (int run = 0; run < runs; ++run) {
         const bool readingFirst = run % 2 == 0;
         (readingFirst ? reading : notReading).push_back(feedOnce(reads, readingFirst, bytes));
@@ -67,7 +67,7 @@ ProgressBench::Medians ProgressBench::ingest(Flood flood, qint64 bytes, int runs
 ProgressBench::Duration ProgressBench::feedOnce(const QByteArrayList &reads, bool readingProgress, qint64 bytes)
 {
     QMainWindow window;
-    Ui::MainWindow controls;
+    Ui::MainWindow controls{};
     controls.setupUi(&window);
     KilnlightController controller;
     controller.connectOutlets({.window = &window, .textView = controls.textView, .width = controls.width, .height = controls.height,

@@ -3,6 +3,7 @@
 #include <QLatin1StringView>
 
 #include <algorithm>
+#include <cstring>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -147,7 +148,7 @@ public:
     }
 
 private:
-    qsizetype find(char16_t lineEnd, qsizetype position) const
+    [[nodiscard]] qsizetype find(char16_t lineEnd, qsizetype position) const
     {
         const qsizetype found = text.indexOf(QChar(lineEnd), position);
         return found < 0 ? text.size() : found;
@@ -184,12 +185,14 @@ qsizetype nextLandmark(QStringView text, qsizetype from, bool progressExpected)
     qsizetype at = from;
 #if defined(__SSE2__)
     constexpr qsizetype block = 32;
-    const std::array wanted{_mm_set1_epi16(landmarks[0]), _mm_set1_epi16(landmarks[1]), _mm_set1_epi16(landmarks[2]), _mm_set1_epi16(landmarks[3]),
-                            _mm_set1_epi16(landmarks[4]), _mm_set1_epi16(progressExpected ? progressLandmark : landmarks[0])};
+    const auto splat = [](char16_t unit) { return _mm_set1_epi16(static_cast<short>(unit)); };
+    const std::array wanted{splat(landmarks[0]), splat(landmarks[1]), splat(landmarks[2]), splat(landmarks[3]), splat(landmarks[4]),
+                            splat(progressExpected ? progressLandmark : landmarks[0])};
     for (; at + block <= text.size(); at += block) {
         __m128i found = _mm_setzero_si128();
         for (qsizetype part = 0; part < block; part += 8) {
-            const __m128i eight = _mm_loadu_si128(reinterpret_cast<const __m128i *>(units + at + part));
+            __m128i eight{};
+            std::memcpy(&eight, units + at + part, sizeof eight); // an unaligned load
             for (const __m128i &landmark : wanted)
                 found = _mm_or_si128(found, _mm_cmpeq_epi16(eight, landmark));
         }
