@@ -3,10 +3,12 @@
 #include "MossworkPreferences.h"
 #include "platform/log/LogSaver.h"
 #include "platform/log/LogView.h"
+#include "platform/progress/ProgressIndicator.h"
 
 #include <QCheckBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QMainWindow>
@@ -54,6 +56,8 @@ KilnlightController::KilnlightController(QString rendererPath, QObject *parent)
 
 KilnlightController::~KilnlightController()
 {
+    if (progress && renderTask)
+        progress->stoppedByUser();
     stopRenderProcess();
     povFile.reset();
 }
@@ -61,6 +65,18 @@ KilnlightController::~KilnlightController()
 void KilnlightController::connectOutlets(const Outlets &controls)
 {
     outlets = controls;
+    progress = controls.progressBar ? std::make_unique<ProgressIndicator>(controls.progressBar, controls.progressLabel, controls.window) : nullptr;
+    if (!progress)
+        return;
+    connect(progress.get(), &ProgressIndicator::renderedFractionChanged, this, [this](std::optional<double> fraction) {
+        if (fraction)
+            taskbar.setProgress(*fraction);
+        else
+            taskbar.clear();
+    });
+    connect(progress.get(), &ProgressIndicator::outcomeShown, this, [this](RenderOutcome outcome) {
+        notice.renderEnded(outlets.window, QFile::decodeName(povFile.value_or(QByteArray())), outcome);
+    });
 }
 
 void KilnlightController::awakeFromNib()
@@ -76,6 +92,8 @@ void KilnlightController::render()
         return;
     }
     if (renderTask) {
+        if (progress)
+            progress->stoppedByUser();
         stopRenderProcess();
         outlets.renderButton->setText(tr("Render"));
         return;
@@ -210,6 +228,8 @@ void KilnlightController::stopRenderProcess()
 // the stop waits for the next pass of the main loop.
 void KilnlightController::appendOutput(const QString &output)
 {
+    if (progress)
+        progress->output(output);
     if (logOutOfMemory)
         return;
     try {
@@ -234,10 +254,14 @@ void KilnlightController::scrollToVisible() const
 
 void KilnlightController::processStarted()
 {
+    if (progress)
+        progress->started();
 }
 
 void KilnlightController::processStartedFailed()
 {
+    if (progress)
+        progress->launchFailed();
     replaceLog(QString::fromLatin1(launchFailedMessage));
 }
 
@@ -250,5 +274,7 @@ void KilnlightController::processFinished()
         finished->setParent(this);
         finished->deleteLater();
     }
+    if (progress)
+        progress->finished();
     outlets.renderButton->setText(tr("Render"));
 }

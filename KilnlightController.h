@@ -14,10 +14,13 @@
 #include <optional>
 
 class LogView;
+class ProgressIndicator;
 class QCheckBox;
 class QFileDialog;
+class QLabel;
 class QLineEdit;
 class QMainWindow;
+class QProgressBar;
 class QPushButton;
 
 // The main window's controller: renders the scene that Mosswork's preferences name, with the
@@ -38,6 +41,9 @@ public:
         QCheckBox *antialias = nullptr;
         QPushButton *renderButton = nullptr;
         QLineEdit *outputFile = nullptr;
+        // Without them the render's progress is not read.
+        QProgressBar *progressBar = nullptr;
+        QLabel *progressLabel = nullptr;
     };
 
     static constexpr auto noPreferencesMessage = "No Mosswork preferences found";
@@ -56,6 +62,8 @@ public:
     void awakeFromNib();
 
     [[nodiscard]] bool isRendering() const noexcept { return renderTask != nullptr; }
+    // Null until outlets with a progress bar are connected.
+    [[nodiscard]] ProgressIndicator *progressIndicator() const noexcept { return progress.get(); }
     // The image the last render was told to write, for the File menu.
     [[nodiscard]] RenderedImage &renderedImage() noexcept { return image; }
 
@@ -90,6 +98,7 @@ private:
     std::optional<QByteArray> povFile;
     std::unique_ptr<TaskWrapper> renderTask;
     Outlets outlets;
+    std::unique_ptr<ProgressIndicator> progress;
     // The log could take no more of this render: the rest of its output is dropped until it stops.
     bool logOutOfMemory = false;
     // How a render shows on the desktop: its image, its end, its progress on the task bar.

@@ -6,6 +6,7 @@
 #include "bench/FindBench.h"
 #include "bench/HighlightedRepaintBench.h"
 #include "bench/LogViewBench.h"
+#include "bench/ProgressBench.h"
 #include "bench/SaveBench.h"
 #include "bench/StopBench.h"
 #include "platform/process/ChildProcess.h"
@@ -314,11 +315,12 @@ int main(int argc, char *argv[])
     const QCommandLineOption feedOption(QStringLiteral("feed"), QStringLiteral("Internal: feed one log of this kind here and print its figures."), QStringLiteral("kind"));
     const QCommandLineOption feedBytesOption(QStringLiteral("feed-bytes"), QStringLiteral("Internal: bytes to feed."), QStringLiteral("n"));
     const QCommandLineOption lineOption(QStringLiteral("line-mb"), QStringLiteral("Size of the one huge line."), QStringLiteral("MB"), QStringLiteral("500"));
+    const QCommandLineOption progressOption(QStringLiteral("progress-mib"), QStringLiteral("Size of the flood of progress lines."), QStringLiteral("MiB"), QStringLiteral("64"));
     const QCommandLineOption findOption(QStringLiteral("find"), QStringLiteral("Only the find figures."));
     const QCommandLineOption accessibleOption(QStringLiteral("accessible"), QStringLiteral("Only the flood with accessibility active, on X."));
     const QCommandLineOption serveOption(QStringLiteral("serve-copy"), QStringLiteral("Only a copy pasted by xclip, on X."));
     const QCommandLineOption stopsOption(QStringLiteral("stops"), QStringLiteral("Only the figures of stopping a render."));
-    parser.addOptions({floodOption, repeatOption, povrayOption, sceneOption, mixedOption, linesOption, feedOption, feedBytesOption, lineOption, accessibleOption, serveOption, stopsOption, findOption});
+    parser.addOptions({floodOption, repeatOption, povrayOption, sceneOption, mixedOption, linesOption, feedOption, feedBytesOption, lineOption, accessibleOption, serveOption, stopsOption, findOption, progressOption});
     parser.process(application);
     const qint64 floodBytes = parser.value(floodOption).toLongLong() * mebibyte;
     const int repeats = std::max(parser.value(repeatOption).toInt(), 1);
@@ -449,5 +451,13 @@ int main(int argc, char *argv[])
 
     printViewFigures(floodBytes, parser.value(lineOption).toLongLong() * 1000 * 1000);
     printFindFigures(floodBytes);
+
+    const qint64 progressBytes = parser.value(progressOption).toLongLong() * mebibyte;
+    for (const auto flood : {ProgressBench::Flood::LogLines, ProgressBench::Flood::ProgressLines}) {
+        const ProgressBench::Medians progress = ProgressBench::ingest(flood, progressBytes, 5);
+        printFigure(flood == ProgressBench::Flood::LogLines ? "13 ingest, progress read" : "13 same, progress lines only",
+                    seconds(progress.reading) + QStringLiteral(" CPU, ") + mib(static_cast<double>(progressBytes)),
+                    QStringLiteral("progress not read ") + seconds(progress.notReading), milliseconds(progress.reading) / milliseconds(progress.notReading), 1.05, "x");
+    }
     return 0;
 }

@@ -44,6 +44,8 @@ private slots:
     void noticeReplacesItsLastAndAnswersOnlyItsOwnActions();
     void fileMenuHandsTheImageToTheDesktop_data();
     void fileMenuHandsTheImageToTheDesktop();
+    void renderInTheWindowShowsOnTheDesktop_data();
+    void renderInTheWindowShowsOnTheDesktop();
 
 private:
     // What runs: "services" (all), "no notifications", "no file manager", "no bus".
@@ -191,6 +193,9 @@ void TestDesktop::fileMenuHandsTheImageToTheDesktop()
     Ui::MainWindow &controls = window.controls();
     controls.outputFile->setText(output);
     controls.renderButton->click();
+    // A launch that failed while the window was not active has its notice.
+    QTRY_COMPARE(calls.size(), desktop == QLatin1String("no bus") ? 0 : 1);
+    calls.clear();
     QVERIFY(written.isEmpty() || QFile(image.toLocalFile()).open(QIODevice::WriteOnly));
     emit controls.fileMenu->aboutToShow();
     const bool enabled = !written.isEmpty() && output.size() > 3;
@@ -203,6 +208,51 @@ void TestDesktop::fileMenuHandsTheImageToTheDesktop()
     const QVariant shown = desktop == QLatin1String("services") ? QVariant(QStringList{image.toString(QUrl::FullyEncoded)})
                                                                  : QVariant(QUrl::fromLocalFile(home.filePath(QStringLiteral("sub dir"))));
     QTRY_COMPARE(calls, (QVariantList{image, shown}));
+}
+
+// A render through the window, its window not active: the task bar follows its percentage and is
+// cleared at the pause or the end, and one notice names the scene as written.
+void TestDesktop::renderInTheWindowShowsOnTheDesktop_data()
+{
+    QTest::addColumn<QString>("renderer");
+    QTest::addColumn<QByteArray>("script");
+    QTest::addColumn<int>("stopAfter"); // calls seen; 0 lets it end by itself
+    QTest::addColumn<QString>("notice");
+    QTest::newRow("paused, then stopped") << FAKE_POVRAY
+        << QByteArray("out:==== [Rendering...] ===\\nRendered 38400 of 76800 pixels (50%)\\n;sleep:300;out:==== [Paused] ===\\nPress a key;forever")
+        << 3 << "Render finished";
+    QTest::newRow("stopped") << FAKE_POVRAY << QByteArray("out:==== [Rendering...] ===\\nRendered 76800 of 76800 pixels (100%)\\n;forever") << 1 << "";
+    QTest::newRow("POV-Ray") << POVRAY_EXECUTABLE << QByteArray() << 0 << "Render finished";
+}
+
+void TestDesktop::renderInTheWindowShowsOnTheDesktop()
+{
+    QFETCH(QString, renderer);
+    QFETCH(QByteArray, script);
+    QFETCH(int, stopAfter);
+    QFETCH(QString, notice);
+    capabilities = QStringList{"body-markup"};
+    QVERIFY(QFile::copy(QStringLiteral(DEMO_SCENE), home.filePath("d<&>.pov")));
+    std::ofstream(".mossworkprefs") << "render_filename \"" << home.filePath("d<&>.pov").toStdString() << "\"\n";
+    std::ofstream("povray.ini") << "Display=Off\n";
+    qputenv("POVINI", home.filePath("povray.ini").toUtf8());
+    qputenv("FAKE_POVRAY_SCRIPT", script);
+    {
+        MainWindowDefinition window(renderer);
+        window.controls().width->setText(QStringLiteral("64"));
+        window.controls().height->setText(QStringLiteral("48"));
+        window.controls().renderButton->click();
+        QTRY_VERIFY_WITH_TIMEOUT(stopAfter > 0 ? calls.size() >= stopAfter : !window.controller().isRendering(), 60000);
+        if (window.controller().isRendering())
+            window.controls().renderButton->click();
+        QTest::qWait(300); // time enough for a notice to arrive
+    }
+    std::ofstream(".mossworkprefs") << "render_filename \"/tmp/a<b&c>.pov\"\n";
+    QFile::remove(home.filePath("d<&>.pov"));
+    const QVariant cleared = QVariantList{"application://kilnlight.desktop", 0.0, false};
+    const QVariantList notices = notice.isEmpty() ? QVariantList() : QVariantList{QVariantList{"Kilnlight", 0U, "kilnlight", notice, "d&lt;&amp;&gt;.pov", QStringList()}};
+    QCOMPARE(calls.mid(calls.indexOf(cleared)), QVariantList{cleared} + notices);
+    QVERIFY(calls.first() != cleared && calls.count(cleared) == 1);
 }
 
 QTEST_MAIN(TestDesktop)

@@ -1,6 +1,7 @@
 #include "KilnlightController.h"
 #include "TestSupport.h"
 #include "platform/log/LogView.h"
+#include "platform/progress/ProgressIndicator.h"
 #include "platform/startup/MainWindowDefinition.h"
 #include "ui_MainWindow.h"
 
@@ -10,6 +11,7 @@
 #include <QImage>
 #include <QMessageBox>
 #include <QPointer>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QScrollBar>
 #include <QTemporaryDir>
@@ -55,6 +57,8 @@ private slots:
     void eachInputHasItsOutcome();
     void followsALongRenderThenStops();
     void stopsARenderTheLogHasNoMemoryFor();
+    void showsProgressBesideTheButton_data();
+    void showsProgressBesideTheButton();
     void rendersThePngWithTheRealRenderer();
     void savesTheLogAsItStoodWhenChosen_data();
     void savesTheLogAsItStoodWhenChosen();
@@ -129,6 +133,7 @@ void TestKilnlightController::eachInputHasItsOutcome()
     QCOMPARE(controls.textView->text(), log);
     const bool noPreferences = log == QLatin1String("No Mosswork preferences found");
     QCOMPARE(controls.renderButton->text(), noPreferences ? QStringLiteral("untouched") : QStringLiteral("Render"));
+    QCOMPARE(controls.progressBar->isHidden(), noPreferences);
     if (options.isEmpty())
         QVERIFY(!QFile::exists(homeFile("arguments")));
     else
@@ -190,6 +195,66 @@ void TestKilnlightController::stopsARenderTheLogHasNoMemoryFor()
     QVERIFY(::waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
+// What the indicator beside the button, its accessible value and the title show while the
+// renderer writes POV-Ray's forms, and after it ends or is stopped; elapsed times read as T.
+void TestKilnlightController::showsProgressBesideTheButton_data()
+{
+    QTest::addColumn<QByteArray>("script");
+    QTest::addColumn<QString>("running"); // label | title | bar value of maximum
+    QTest::addColumn<QString>("after");
+    QTest::addColumn<QString>("desktop"); // fractions sent, then the outcome shown
+    QTest::newRow("rendering, stopped")
+        << QByteArray("out:==== [Rendering...] ===\\n;out:Rendered 1024 of 76800 pixels (1%)\\r;sleep:50;out:Rendered 34816 of 76800 pixels (45%)\\r;forever")
+        << "Rendering 45% · T elapsed | 45% – Kilnlight | 45 of 100" << "Stopped at 45% after T | Kilnlight | 45 of 100" << "0.01 0.45 none; Stopped";
+    QTest::newRow("paused, then stopped")
+        << QByteArray("out:==== [Rendering...] ===\\nRendered 76800 of 76800 pixels (100%)\\r\\n;sleep:100;out:==== [Paused] ===\\nPress a key or click the display to continue...;forever")
+        << "Done · waiting for the preview to be closed | Kilnlight | 100 of 100" << "Finished in T | Kilnlight | 100 of 100" << "1 none; Finished";
+    QTest::newRow("failed parse, then stopped")
+        << QByteArray("out:==== [Parsing...] ===\\nParsing 12K tokens\\r;err:Fatal error in parser: Cannot parse input.\\nRender failed\\n;forever")
+        << "Parsing · 12K tokens · T elapsed | Kilnlight | 0 of 0" << "Failed after T | Kilnlight | 0 of 100" << "; Failed";
+    QTest::newRow("nothing understood, stopped")
+        << QByteArray("out:hello\\n;forever") << "Running · T elapsed | Kilnlight | 0 of 0" << "Stopped after T | Kilnlight | 0 of 100" << "; Stopped";
+}
+
+void TestKilnlightController::showsProgressBesideTheButton()
+{
+    QFETCH(QByteArray, script);
+    QFETCH(QString, running);
+    QFETCH(QString, after);
+    QFETCH(QString, desktop);
+    writeHomeFile(".mossworkprefs", Press().preferences);
+    qputenv("FAKE_POVRAY_SCRIPT", script);
+    mainWindow = std::make_unique<MainWindowDefinition>(QStringLiteral(FAKE_POVRAY));
+    Ui::MainWindow &controls = mainWindow->controls();
+    QVERIFY(controls.progressBar->isHidden() && controls.progressLabel->isHidden());
+    QStringList sent;
+    QObject::connect(mainWindow->controller().progressIndicator(), &ProgressIndicator::renderedFractionChanged, [&](std::optional<double> fraction) {
+        sent << (fraction ? QString::number(*fraction) : QStringLiteral("none"));
+    });
+    QObject::connect(mainWindow->controller().progressIndicator(), &ProgressIndicator::outcomeShown, [&](RenderOutcome outcome) {
+        sent << QStringLiteral("; ") + QStringList{"Finished", "Failed", "Stopped", "Ended"}.at(static_cast<int>(outcome));
+    });
+    // Screen readers hear the bar's value and, as its description, what the label says.
+    QAccessibleInterface *bar = QAccessible::queryAccessibleInterface(controls.progressBar);
+    QCOMPARE(bar->text(QAccessible::Name), QStringLiteral("Render progress"));
+    const auto shown = [&] {
+        const QString label = controls.progressLabel->text();
+        return QString(label).replace(QRegularExpression(QStringLiteral("\\d+:\\d\\d")), QStringLiteral("T")) + " | " + mainWindow->window().windowTitle() +
+               QStringLiteral(" | %1 of %2").arg(bar->valueInterface()->currentValue().toInt()).arg(controls.progressBar->maximum()) +
+               (bar->text(QAccessible::Description) == label ? "" : " (not heard)");
+    };
+    controls.renderButton->click();
+    QTRY_COMPARE_WITH_TIMEOUT(shown(), running, 10000);
+    QVERIFY(!controls.progressBar->isHidden());
+    if (mainWindow->controller().isRendering()) {
+        QCOMPARE(controls.renderButton->text(), QStringLiteral("Stop"));
+        controls.renderButton->click();
+    }
+    QTRY_VERIFY(!mainWindow->controller().isRendering());
+    QCOMPARE(shown(), after);
+    QCOMPARE(sent.join(u' ').replace(QLatin1String(" ;"), QLatin1String(";")), desktop);
+}
+
 void TestKilnlightController::rendersThePngWithTheRealRenderer()
 {
     QVERIFY(QFile::copy(QStringLiteral(DEMO_SCENE), homeFile("demo.pov")));
@@ -197,7 +262,12 @@ void TestKilnlightController::rendersThePngWithTheRealRenderer()
     qputenv("POVINI", homeFile("povray.ini").toUtf8());
     Ui::MainWindow &controls = pressRender({.preferences = "render_filename \"" + homeFile("demo.pov").toUtf8() + "\"\n",
                                             .program = POVRAY_EXECUTABLE, .output = homeFile("out.png"), .width = QStringLiteral("64")});
+    double reached = 0;
+    QObject::connect(mainWindow->controller().progressIndicator(), &ProgressIndicator::renderedFractionChanged,
+                     [&](std::optional<double> fraction) { reached = std::max(reached, fraction.value_or(0)); });
     QTRY_VERIFY_WITH_TIMEOUT(!mainWindow->controller().isRendering(), 120000);
+    QVERIFY(controls.progressLabel->text().startsWith(QLatin1String("Finished in ")));
+    QCOMPARE(reached, 1.0);
     QVERIFY2(controls.textView->text().contains(QLatin1String("POV-Ray finished")), qPrintable(controls.textView->text()));
     QCOMPARE(QImage(homeFile("out.png"), "png").size(), QSize(64, 480));
 }

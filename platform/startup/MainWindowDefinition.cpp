@@ -22,6 +22,8 @@ MainWindowDefinition::MainWindowDefinition(const QString &rendererPath)
         .antialias = ui->antialias,
         .renderButton = ui->renderButton,
         .outputFile = ui->outputFile,
+        .progressBar = ui->progressBar,
+        .progressLabel = ui->progressLabel,
     });
     QObject::connect(ui->renderButton, &QPushButton::clicked, &controller, &KilnlightController::render);
     QObject::connect(ui->actionRender, &QAction::triggered, &controller, &KilnlightController::render);

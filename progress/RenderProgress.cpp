@@ -1,0 +1,432 @@
+#include "progress/RenderProgress.h"
+
+#include <QLatin1StringView>
+
+#include <algorithm>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace {
+
+using namespace Qt::StringLiterals;
+
+enum class Form {
+    ParsingBanner,
+    RenderingBanner,
+    PausedBanner,
+    Tokens, // Parsing 12K tokens
+    Photons, // Photon count 1234
+    Pretrace, // Performing radiosity pretrace: 512 of 4800 pixels (10%)
+    Rendered, // Rendered 17408 of 76800 pixels (22%)
+    ParserFailure,
+    RenderFailed,
+    Finished,
+};
+
+struct Pattern
+{
+    QLatin1StringView start; // of a line
+    Form form{};
+};
+
+// Every line POV-Ray 3.7 writes that tells where a render stands or how it ended, the most
+// frequent first.
+constexpr std::array patterns{
+    Pattern{"Rendered "_L1, Form::Rendered},
+    Pattern{"Parsing "_L1, Form::Tokens},
+    Pattern{"Photon count "_L1, Form::Photons},
+    Pattern{"Performing radiosity pretrace: "_L1, Form::Pretrace},
+    Pattern{"==== [Parsing...]"_L1, Form::ParsingBanner},
+    Pattern{"==== [Rendering...]"_L1, Form::RenderingBanner},
+    Pattern{"==== [Paused]"_L1, Form::PausedBanner},
+    Pattern{"Fatal error in parser"_L1, Form::ParserFailure},
+    Pattern{"Render failed"_L1, Form::RenderFailed},
+    Pattern{"POV-Ray finished"_L1, Form::Finished},
+};
+
+// Most lines of a flood start with none of the patterns' first characters.
+constexpr auto patternStarts = [] {
+    std::array<bool, 128> starts{};
+    for (const Pattern &pattern : patterns)
+        starts.at(static_cast<uchar>(pattern.start.front().toLatin1())) = true;
+    return starts;
+}();
+
+bool mayStartPattern(QStringView line)
+{
+    return !line.isEmpty() && line.front().unicode() < patternStarts.size() && patternStarts.at(line.front().unicode());
+}
+
+// Reads a decimal number at the front of text and drops it; none when there is none or it is absurd.
+std::optional<qint64> takeNumber(QStringView &text)
+{
+    qsizetype digits = 0;
+    qint64 value = 0;
+    const auto isDigit = [&](qsizetype at) { return at < text.size() && text[at] >= u'0' && text[at] <= u'9'; };
+    for (; digits < 15 && isDigit(digits); ++digits)
+        value = value * 10 + (text[digits].unicode() - u'0');
+    if (digits == 0 || isDigit(digits))
+        return std::nullopt;
+    text = text.sliced(digits);
+    return value;
+}
+
+// Inline, unlike QStringView::startsWith: it runs on every line of a flood.
+bool startsWith(QStringView text, QLatin1StringView start)
+{
+    if (text.size() < start.size())
+        return false;
+    for (qsizetype i = 0; i < start.size(); ++i) {
+        if (text[i].unicode() != static_cast<uchar>(start[i].toLatin1()))
+            return false;
+    }
+    return true;
+}
+
+bool takeText(QStringView &text, QLatin1StringView expected)
+{
+    if (!startsWith(text, expected))
+        return false;
+    text = text.sliced(expected.size());
+    return true;
+}
+
+struct Figure
+{
+    qint64 done = 0;
+    qint64 total = 0;
+};
+
+// "A of B pixels", as the pretrace and the render write it.
+std::optional<Figure> takeFigure(QStringView text)
+{
+    const auto done = takeNumber(text);
+    if (!done || !takeText(text, " of "_L1))
+        return std::nullopt;
+    const auto total = takeNumber(text);
+    if (!total || *total == 0 || *done > *total || !takeText(text, " pixels"_L1))
+        return std::nullopt;
+    return Figure{*done, *total};
+}
+
+constexpr bool hasPass(RenderProgress::Phase phase)
+{
+    return phase == RenderProgress::Phase::RadiosityPretrace || phase == RenderProgress::Phase::Rendering;
+}
+
+} // namespace
+
+void RenderProgress::start(Milliseconds now)
+{
+    *this = RenderProgress();
+    currentPhase = Phase::Starting;
+    started = now;
+}
+
+namespace {
+
+// Finds the next line end of either kind, each searched again only once passed, so that a read
+// is searched for each kind at most once however many lines it holds.
+class LineEnds
+{
+public:
+    explicit LineEnds(QStringView text)
+        : text(text)
+    {
+    }
+
+    qsizetype from(qsizetype position)
+    {
+        if (nextNewline < position)
+            nextNewline = find(u'\n', position);
+        if (nextReturn < position)
+            nextReturn = find(u'\r', position);
+        return std::min(nextNewline, nextReturn);
+    }
+
+private:
+    [[nodiscard]] qsizetype find(char16_t lineEnd, qsizetype position) const
+    {
+        const qsizetype found = text.indexOf(QChar(lineEnd), position);
+        return found < 0 ? text.size() : found;
+    }
+
+    QStringView text;
+    qsizetype nextNewline = -1;
+    qsizetype nextReturn = -1;
+};
+
+constexpr bool isLineEnd(char16_t unit)
+{
+    return unit == u'\n' || unit == u'\r';
+}
+
+// The characters that may start a line worth reading in any phase, '-' standing for "POV-Ray
+// finished", and the carriage return that ends a progress line the renderer writes: lines of
+// #debug text and statistics seldom hold them. Parsing and rendering add 'P', which starts the
+// token count, the photon count and the pretrace.
+constexpr std::array<char16_t, 5> landmarks{u'\r', u'=', u'F', u'R', u'-'};
+constexpr char16_t progressLandmark = u'P';
+constexpr qsizetype finishedLandmarkOffset = 3; // of the '-' in "POV-Ray finished"
+
+bool isLandmark(char16_t unit, bool progressExpected)
+{
+    return std::ranges::find(landmarks, unit) != landmarks.end() || (progressExpected && unit == progressLandmark);
+}
+
+// Most of a flood holds no landmark: it is passed over 32 characters at a time where the
+// processor has SSE2, as every x86-64 one has.
+qsizetype nextLandmark(QStringView text, qsizetype from, bool progressExpected)
+{
+    const char16_t *const units = text.utf16();
+    qsizetype at = from;
+#if defined(__SSE2__)
+    constexpr qsizetype block = 32;
+    const auto splat = [](char16_t unit) { return _mm_set1_epi16(static_cast<short>(unit)); };
+    const std::array wanted{splat(landmarks[0]), splat(landmarks[1]), splat(landmarks[2]), splat(landmarks[3]), splat(landmarks[4]),
+                            splat(progressExpected ? progressLandmark : landmarks[0])};
+    for (; at + block <= text.size(); at += block) {
+        __m128i found = _mm_setzero_si128();
+        for (qsizetype part = 0; part < block; part += 8) {
+            __m128i eight{};
+            std::memcpy(&eight, units + at + part, sizeof eight); // an unaligned load
+            for (const __m128i &landmark : wanted)
+                found = _mm_or_si128(found, _mm_cmpeq_epi16(eight, landmark));
+        }
+        if (_mm_movemask_epi8(found) != 0)
+            break;
+    }
+#endif
+    while (at < text.size() && !isLandmark(units[at], progressExpected))
+        ++at;
+    return at;
+}
+
+// The start of the line that ends at end, not before from.
+qsizetype lineStart(QStringView text, qsizetype from, qsizetype end)
+{
+    while (end > from && !isLineEnd(text[end - 1].unicode()))
+        --end;
+    return end;
+}
+
+} // namespace
+
+// Not every line is looked at: only the lines that start with a landmark, and of the progress
+// lines, each superseding the one before, only the last before another line worth reading.
+RenderProgress::Changes RenderProgress::feed(QStringView output, Milliseconds now)
+{
+    Changes changes;
+    LineEnds lineEnds(output);
+    qsizetype position = 0;
+    if (lineLength > 0) {
+        const qsizetype end = lineEnds.from(0);
+        const QStringView head = output.first(std::min(end, keptLineLength - lineLength));
+        std::copy_n(head.utf16(), head.size(), line.begin() + lineLength);
+        lineLength += head.size();
+        if (end == output.size())
+            return changes;
+        readLine(QStringView(line.data(), lineLength), now, changes);
+        readFigure(now, changes);
+        lineLength = 0;
+        position = end + 1;
+    }
+    const qsizetype linesStart = position;
+    qsizetype lastReturn = -1; // ends the last line not read yet that may be a progress line
+    const auto readLastProgressLine = [&] {
+        if (lastReturn < 0)
+            return;
+        const qsizetype start = lineStart(output, linesStart, lastReturn);
+        readLine(output.sliced(start, std::min(lastReturn - start, keptLineLength)), now, changes);
+        lastReturn = -1;
+    };
+    const auto progressExpected = [this] { return currentPhase != Phase::Starting && currentPhase != Phase::WaitingForPreview; };
+    for (qsizetype landmark = nextLandmark(output, position, progressExpected()); landmark < output.size();
+         landmark = nextLandmark(output, landmark + 1, progressExpected())) {
+        if (output[landmark] == u'\r') {
+            lastReturn = landmark;
+            continue;
+        }
+        const qsizetype start = output[landmark] == u'-' ? landmark - finishedLandmarkOffset : landmark;
+        if (start < linesStart || (start > linesStart && !isLineEnd(output[start - 1].unicode())))
+            continue;
+        const qsizetype end = lineEnds.from(landmark);
+        if (end == output.size())
+            break;
+        if (lastReturn < start)
+            readLastProgressLine();
+        readLine(output.sliced(start, std::min(end - start, keptLineLength)), now, changes);
+        lastReturn = -1;
+        landmark = end;
+    }
+    readLastProgressLine();
+    readFigure(now, changes);
+    const qsizetype unended = lineStart(output, linesStart, output.size());
+    lineLength = std::min(output.size() - unended, keptLineLength);
+    std::copy_n(output.utf16() + unended, lineLength, line.begin());
+    return changes;
+}
+
+void RenderProgress::noteStopped()
+{
+    stopped = true;
+}
+
+void RenderProgress::noteLaunchFailed()
+{
+    failed = true;
+}
+
+RenderProgress::Changes RenderProgress::finish(Milliseconds now)
+{
+    Changes changes;
+    readLine(QStringView(line.data(), lineLength), now, changes);
+    readFigure(now, changes);
+    lineLength = 0;
+    if (currentPhase != Phase::WaitingForPreview)
+        ended = now;
+    enterPhase(Phase::Ended, changes);
+    showOutcome(changes);
+    return changes;
+}
+
+void RenderProgress::readLine(QStringView text, Milliseconds now, Changes &changes)
+{
+    if (!mayStartPattern(text))
+        return;
+    const auto *const pattern = std::ranges::find_if(patterns, [&](const Pattern &candidate) { return startsWith(text, candidate.start); });
+    if (pattern == patterns.end())
+        return;
+    QStringView rest = text.sliced(pattern->start.size());
+    if (pattern->form == Form::Pretrace || pattern->form == Form::Rendered) {
+        pendingFigure = {rest, pattern->form == Form::Pretrace ? Phase::RadiosityPretrace : Phase::Rendering};
+        return;
+    }
+    readFigure(now, changes);
+    switch (pattern->form) {
+    case Form::ParsingBanner:
+        return enterPhase(Phase::Parsing, changes);
+    case Form::RenderingBanner:
+        // Photons and the pretrace report after this banner, so the render's figures wait for their lines.
+        pass.reset();
+        return enterPhase(Phase::Rendering, changes);
+    case Form::PausedBanner:
+        // Its time is the render's: what follows is the user's, looking at the preview.
+        ended = now;
+        reachedEnd = true;
+        enterPhase(Phase::WaitingForPreview, changes);
+        return showOutcome(changes);
+    case Form::Tokens:
+    case Form::Photons:
+        if (const auto number = takeNumber(rest); number && (pattern->form == Form::Photons || startsWith(rest, "K tokens"_L1))) {
+            enterPhase(pattern->form == Form::Photons ? Phase::Photons : Phase::Parsing, changes);
+            changes.shown = changes.shown || currentCount != *number;
+            currentCount = *number;
+        }
+        return;
+    case Form::Pretrace:
+    case Form::Rendered:
+        return;
+    case Form::ParserFailure:
+        failed = true;
+        return;
+    case Form::RenderFailed:
+        failed = true;
+        return showOutcome(changes);
+    case Form::Finished:
+        reachedEnd = true;
+        return;
+    }
+}
+
+// A flood holds thousands of figures a read, each superseding the one before: only the last one
+// before another kind of line, or at the end of the read, is worth reading.
+void RenderProgress::readFigure(Milliseconds now, Changes &changes)
+{
+    if (!pendingFigure)
+        return;
+    if (const auto figure = takeFigure(pendingFigure->rest))
+        passFigure(pendingFigure->phase, figure->done, figure->total, now, changes);
+    pendingFigure.reset();
+}
+
+void RenderProgress::enterPhase(Phase phase, Changes &changes)
+{
+    if (phase == currentPhase)
+        return;
+    currentPhase = phase;
+    currentCount = 0;
+    changes.shown = true;
+}
+
+void RenderProgress::showOutcome(Changes &changes)
+{
+    changes.outcomeShown = !outcomeShownYet;
+    outcomeShownYet = true;
+}
+
+// Threads report out of order, so a figure a little behind the last is noise; one far behind
+// starts a new pass, as each radiosity pretrace pass and then the render itself do.
+void RenderProgress::passFigure(Phase phase, qint64 done, qint64 total, Milliseconds now, Changes &changes)
+{
+    const std::optional<int> before = percent();
+    if (phase != currentPhase)
+        pass.reset();
+    enterPhase(phase, changes);
+    if (pass && pass->total == total && done + total / 4 >= pass->done) {
+        pass->done = std::max(pass->done, done);
+        pass->lastSeen = now;
+    } else {
+        pass = Pass{.done = done, .total = total, .firstDone = done, .firstSeen = now, .lastSeen = now};
+    }
+    changes.shown = changes.shown || percent() != before;
+}
+
+std::optional<int> RenderProgress::percent() const noexcept
+{
+    return hasPass(currentPhase) ? lastPercent() : std::nullopt;
+}
+
+std::optional<int> RenderProgress::lastPercent() const noexcept
+{
+    if (!pass)
+        return std::nullopt;
+    return static_cast<int>(pass->done * 100 / pass->total);
+}
+
+std::optional<double> RenderProgress::renderedFraction() const noexcept
+{
+    if (currentPhase != Phase::Rendering || !pass)
+        return std::nullopt;
+    return static_cast<double>(pass->done) / static_cast<double>(pass->total);
+}
+
+RenderOutcome RenderProgress::outcome() const noexcept
+{
+    if (failed)
+        return RenderOutcome::Failed;
+    if (reachedEnd)
+        return RenderOutcome::Finished;
+    return stopped ? RenderOutcome::Stopped : RenderOutcome::Ended;
+}
+
+RenderProgress::Milliseconds RenderProgress::elapsed(Milliseconds now) const noexcept
+{
+    if (currentPhase == Phase::Idle)
+        return {};
+    return std::max(Milliseconds{}, (currentPhase == Phase::Ended ? ended : now) - started);
+}
+
+std::optional<RenderProgress::Milliseconds> RenderProgress::timeLeft(Milliseconds now) const noexcept
+{
+    constexpr Milliseconds enoughToTell{2000};
+    if (!percent() || pass->lastSeen - pass->firstSeen < enoughToTell || pass->done <= pass->firstDone)
+        return std::nullopt;
+    const auto spent = static_cast<double>((pass->lastSeen - pass->firstSeen).count());
+    const double perPixel = spent / static_cast<double>(pass->done - pass->firstDone);
+    const auto left = Milliseconds(static_cast<qint64>(perPixel * static_cast<double>(pass->total - pass->done))) - (now - pass->lastSeen);
+    return std::max(left, Milliseconds{});
+}
