@@ -1,6 +1,7 @@
 #include "platform/log/LogLayout.h"
 
 #include <QFontMetricsF>
+#include <QGlyphRun>
 #include <QTextOption>
 
 #include <algorithm>
@@ -157,7 +158,7 @@ QRectF LogLayout::characterArea(qsizetype position) const
     return {left, laidOut.origin.y(), std::max(right - left, 1.0), static_cast<qreal>(rowHeight)};
 }
 
-QRect LogLayout::areaOf(const Line &laidOut, qsizetype from, qsizetype to) const
+QRegion LogLayout::areaOf(const Line &laidOut, qsizetype from, qsizetype to) const
 {
     const QTextLine textLine = laidOut.layout->lineAt(0);
     const auto area = [&](qreal left, qreal right) {
@@ -172,13 +173,23 @@ QRect LogLayout::areaOf(const Line &laidOut, qsizetype from, qsizetype to) const
         from = std::max<qsizetype>(from, textLine.xToCursor(-laidOut.origin.x()) - 1);
         to = std::min<qsizetype>(to, textLine.xToCursor(viewport.width() - laidOut.origin.x()) + 1);
     }
+    if (from >= to)
+        return {};
+    // Each glyph run stands apart where the direction changes; its bounds are those of the
+    // characters asked for, as QTextLayout paints a selection of them.
+    if (laidOut.rightToLeft) {
+        QRegion pieces;
+        for (const QGlyphRun &run : textLine.glyphRuns(toInt(from), toInt(to - from)))
+            pieces += area(run.boundingRect().left(), run.boundingRect().right());
+        return pieces;
+    }
     const auto xOf = [&](qsizetype offset) {
         const auto [known, added] = laidOut.edges.try_emplace(offset, 0);
         if (added)
             known->second = textLine.cursorToX(toInt(offset));
         return known->second;
     };
-    return from < to ? area(xOf(from), xOf(to)) : QRect();
+    return area(xOf(from), xOf(to));
 }
 
 qsizetype LogLayout::firstShowing(qsizetype line, qsizetype position) const
