@@ -264,18 +264,22 @@ void TestLogView::paintsHighlightsInLayers()
 
 void TestLogView::highlightsTextWrittenBothWays_data()
 {
+    QTest::addColumn<QString>("text");
     QTest::addColumn<qsizetype>("from");
     QTest::addColumn<qsizetype>("to");
-    QTest::newRow("Latin into Hebrew") << qsizetype{2} << qsizetype{7};
-    QTest::newRow("Arabic into Latin") << qsizetype{14} << qsizetype{20};
+    const QString latinFirst = u"line \u05E9\u05DC\u05D5\u05DD 42 \u0645\u0631\u062D\u0628\u0627 end"_s;
+    QTest::newRow("Latin into Hebrew") << latinFirst << qsizetype{2} << qsizetype{7};
+    QTest::newRow("Arabic into Latin") << latinFirst << qsizetype{14} << qsizetype{20};
+    QTest::newRow("a line opening in Hebrew") << u"\u05E2\u05D1\u05E8\u05D9\u05EA then \u0639\u0631\u0628\u064A"_s << qsizetype{3} << qsizetype{8};
 }
 
-// The columns coloured are those QTextLayout colours for a selection of the same characters.
+// The columns coloured are those QTextLayout colours for a selection of the same characters, in
+// a line laid out from the left.
 void TestLogView::highlightsTextWrittenBothWays()
 {
+    QFETCH(QString, text);
     QFETCH(qsizetype, from);
     QFETCH(qsizetype, to);
-    const QString text = u"line \u05E9\u05DC\u05D5\u05DD 42 \u0645\u0631\u062D\u0628\u0627 end"_s;
     view->appendText(text + u'\n');
     const FixedHighlighter highlighter({{from, to}}, Qt::blue);
     view->addHighlighter(&highlighter);
@@ -286,6 +290,7 @@ void TestLogView::highlightsTextWrittenBothWays()
     QTextLayout layout(text, view->font());
     QTextOption option;
     option.setWrapMode(QTextOption::NoWrap);
+    option.setTextDirection(Qt::LeftToRight);
     layout.setTextOption(option);
     layout.beginLayout();
     layout.createLine().setPosition({0, 0});

@@ -84,6 +84,9 @@ std::shared_ptr<QTextLayout> LogLayout::laidOut(const QString &text, const QFont
     auto layout = std::make_shared<QTextLayout>(text, font);
     QTextOption option;
     option.setWrapMode(QTextOption::NoWrap);
+    // Every line starts at the left edge, as in a terminal: a line opening in Hebrew would
+    // otherwise be laid out from the right and drawn left of the view.
+    option.setTextDirection(Qt::LeftToRight);
     option.setTabStopDistance(tabStop);
     layout->setTextOption(option);
     layout->setCacheEnabled(true);
@@ -131,7 +134,10 @@ const LogLayout::Line &LogLayout::line(qsizetype line) const
         if (end - start <= longLine)
             widestLine = std::max(widestLine, cached->layout->maximumWidth());
     }
-    const qreal x = static_cast<qreal>(anchor - start) * columnWidth - cached->layout->lineAt(0).cursorToX(toInt(anchor - from));
+    // A layout from the line's start is drawn from the left edge: its first position may stand at
+    // the right of text written right to left.
+    const qreal x = anchor == start ? 0.0
+                                    : static_cast<qreal>(anchor - start) * columnWidth - cached->layout->lineAt(0).cursorToX(toInt(anchor - from));
     cached->origin = {margin + x - scrolledBy(), margin + static_cast<qreal>(line - firstLine) * rowHeight};
     return *cached;
 }
