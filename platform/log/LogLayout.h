@@ -45,7 +45,7 @@ public:
     void setFont(const QFont &font);
     // For a text replaced: widths measured on the old one no longer count.
     void forgetWidths();
-    void setPage(qsizetype firstLine, qsizetype firstColumn, QSize viewport);
+    void setPage(qsizetype line, qsizetype column, QSize size);
 
     [[nodiscard]] qreal characterWidth() const noexcept { return columnWidth; }
     [[nodiscard]] int lineHeight() const noexcept { return rowHeight; }
