@@ -5,7 +5,9 @@
 #include <QClipboard>
 #include <QFile>
 #include <QMimeData>
+#include <QPainter>
 #include <QScrollBar>
+#include <QTextLayout>
 #include <QTest>
 
 #include <sys/resource.h>
@@ -35,6 +37,8 @@ private slots:
     void reachesEveryCharacter_data();
     void reachesEveryCharacter();
     void paintsHighlightsInLayers();
+    void highlightsTextWrittenBothWays_data();
+    void highlightsTextWrittenBothWays();
 
 private:
     std::unique_ptr<LogView> view;
@@ -256,6 +260,64 @@ void TestLogView::paintsHighlightsInLayers()
     view->horizontalScrollBar()->setValue(49990);
     QCOMPARE(colourAt(far + 2), QColor(Qt::red));
     QVERIFY(under.longestAsked < 10000);
+}
+
+void TestLogView::highlightsTextWrittenBothWays_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<qsizetype>("from");
+    QTest::addColumn<qsizetype>("to");
+    const QString latinFirst = u"line \u05E9\u05DC\u05D5\u05DD 42 \u0645\u0631\u062D\u0628\u0627 end"_s;
+    QTest::newRow("Latin into Hebrew") << latinFirst << qsizetype{2} << qsizetype{7};
+    QTest::newRow("Arabic into Latin") << latinFirst << qsizetype{14} << qsizetype{20};
+    QTest::newRow("a line opening in Hebrew") << u"\u05E2\u05D1\u05E8\u05D9\u05EA then \u0639\u0631\u0628\u064A"_s << qsizetype{3} << qsizetype{8};
+}
+
+// The columns coloured are those QTextLayout colours for a selection of the same characters, in
+// a line laid out from the left.
+void TestLogView::highlightsTextWrittenBothWays()
+{
+    QFETCH(QString, text);
+    QFETCH(qsizetype, from);
+    QFETCH(qsizetype, to);
+    view->appendText(text + u'\n');
+    const FixedHighlighter highlighter({{from, to}}, Qt::blue);
+    view->addHighlighter(&highlighter);
+    const QImage shown = view->viewport()->grab().toImage();
+
+    QImage expected(shown.size(), QImage::Format_ARGB32);
+    expected.fill(view->palette().color(QPalette::Base));
+    QTextLayout layout(text, view->font());
+    QTextOption option;
+    option.setWrapMode(QTextOption::NoWrap);
+    option.setTextDirection(Qt::LeftToRight);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    layout.createLine().setPosition({0, 0});
+    layout.endLayout();
+    QTextLayout::FormatRange selection{static_cast<int>(from), static_cast<int>(to - from), {}};
+    selection.format.setBackground(QColor(Qt::blue));
+    QPainter painter(&expected);
+    const QRect row = view->characterRect(0);
+    layout.draw(&painter, QPointF(LogLayout::margin, row.top()), {selection});
+    painter.end();
+
+    const auto coloured = [&](const QImage &image, int x) {
+        for (int y = row.top(); y <= row.bottom(); ++y) {
+            if (image.pixelColor(x, y) == QColor(Qt::blue))
+                return true;
+        }
+        return false;
+    };
+    int colouredColumns = 0;
+    int differing = 0;
+    for (int x = 0; x < shown.width(); ++x) {
+        colouredColumns += coloured(shown, x) ? 1 : 0;
+        differing += coloured(shown, x) != coloured(expected, x) ? 1 : 0;
+    }
+    QVERIFY(colouredColumns > 0);
+    // Edges may round apart by a pixel; a character misplaced differs by its whole width.
+    QVERIFY2(differing <= 4, qPrintable(QString::number(differing)));
 }
 
 QTEST_MAIN(TestLogView)

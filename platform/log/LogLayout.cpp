@@ -1,6 +1,7 @@
 #include "platform/log/LogLayout.h"
 
 #include <QFontMetricsF>
+#include <QGlyphRun>
 #include <QTextOption>
 
 #include <algorithm>
@@ -83,6 +84,9 @@ std::shared_ptr<QTextLayout> LogLayout::laidOut(const QString &text, const QFont
     auto layout = std::make_shared<QTextLayout>(text, font);
     QTextOption option;
     option.setWrapMode(QTextOption::NoWrap);
+    // Every line starts at the left edge, as in a terminal: a line opening in Hebrew would
+    // otherwise be laid out from the right and drawn left of the view.
+    option.setTextDirection(Qt::LeftToRight);
     option.setTabStopDistance(tabStop);
     layout->setTextOption(option);
     layout->setCacheEnabled(true);
@@ -130,7 +134,10 @@ const LogLayout::Line &LogLayout::line(qsizetype line) const
         if (end - start <= longLine)
             widestLine = std::max(widestLine, cached->layout->maximumWidth());
     }
-    const qreal x = static_cast<qreal>(anchor - start) * columnWidth - cached->layout->lineAt(0).cursorToX(toInt(anchor - from));
+    // A layout from the line's start is drawn from the left edge: its first position may stand at
+    // the right of text written right to left.
+    const qreal x = anchor == start ? 0.0
+                                    : static_cast<qreal>(anchor - start) * columnWidth - cached->layout->lineAt(0).cursorToX(toInt(anchor - from));
     cached->origin = {margin + x - scrolledBy(), margin + static_cast<qreal>(line - firstLine) * rowHeight};
     return *cached;
 }
@@ -157,7 +164,7 @@ QRectF LogLayout::characterArea(qsizetype position) const
     return {left, laidOut.origin.y(), std::max(right - left, 1.0), static_cast<qreal>(rowHeight)};
 }
 
-QRect LogLayout::areaOf(const Line &laidOut, qsizetype from, qsizetype to) const
+QRegion LogLayout::areaOf(const Line &laidOut, qsizetype from, qsizetype to) const
 {
     const QTextLine textLine = laidOut.layout->lineAt(0);
     const auto area = [&](qreal left, qreal right) {
@@ -172,13 +179,23 @@ QRect LogLayout::areaOf(const Line &laidOut, qsizetype from, qsizetype to) const
         from = std::max<qsizetype>(from, textLine.xToCursor(-laidOut.origin.x()) - 1);
         to = std::min<qsizetype>(to, textLine.xToCursor(viewport.width() - laidOut.origin.x()) + 1);
     }
+    if (from >= to)
+        return {};
+    // Each glyph run stands apart where the direction changes; its bounds are those of the
+    // characters asked for, as QTextLayout paints a selection of them.
+    if (laidOut.rightToLeft) {
+        QRegion pieces;
+        for (const QGlyphRun &run : textLine.glyphRuns(toInt(from), toInt(to - from)))
+            pieces += area(run.boundingRect().left(), run.boundingRect().right());
+        return pieces;
+    }
     const auto xOf = [&](qsizetype offset) {
         const auto [known, added] = laidOut.edges.try_emplace(offset, 0);
         if (added)
             known->second = textLine.cursorToX(toInt(offset));
         return known->second;
     };
-    return from < to ? area(xOf(from), xOf(to)) : QRect();
+    return area(xOf(from), xOf(to));
 }
 
 qsizetype LogLayout::firstShowing(qsizetype line, qsizetype position) const

@@ -6,6 +6,7 @@
 #include <QList>
 #include <QRect>
 #include <QRectF>
+#include <QRegion>
 #include <QSize>
 #include <QTextLayout>
 
@@ -44,7 +45,7 @@ public:
     void setFont(const QFont &font);
     // For a text replaced: widths measured on the old one no longer count.
     void forgetWidths();
-    void setPage(qsizetype firstLine, qsizetype firstColumn, QSize viewport);
+    void setPage(qsizetype line, qsizetype column, QSize size);
 
     [[nodiscard]] qreal characterWidth() const noexcept { return columnWidth; }
     [[nodiscard]] int lineHeight() const noexcept { return rowHeight; }
@@ -61,8 +62,8 @@ public:
     [[nodiscard]] qsizetype positionAt(QPointF point, QTextLine::CursorPosition at = QTextLine::CursorBetweenCharacters) const;
     [[nodiscard]] QRectF characterArea(qsizetype position) const;
     // Where the characters between two positions of a line laid out stand, as far as the page
-    // shows them; for a line without text written right to left only.
-    [[nodiscard]] QRect areaOf(const Line &laidOut, qsizetype from, qsizetype to) const;
+    // shows them: for text written right to left, in pieces apart.
+    [[nodiscard]] QRegion areaOf(const Line &laidOut, qsizetype from, qsizetype to) const;
     // The page's first line and column moved as little as needed to show position whole.
     [[nodiscard]] std::pair<qsizetype, qsizetype> pageShowing(qsizetype position) const;
     // Where paging across from the page leads, forward or back, so that no character of a shown

@@ -265,34 +265,21 @@ void LogView::paintLine(QPainter &painter, const LogLayout::Line &laidOut, qsize
         laidOut.layout->draw(&painter, laidOut.origin);
         return;
     }
-    // Text written right to left may stand apart from its neighbours in the text: QTextLayout
-    // places each piece of it.
-    if (laidOut.rightToLeft) {
-        QList<QTextLayout::FormatRange> ranges;
-        for (const HighlightLayers::Stretch &stretch : stretches) {
-            QTextLayout::FormatRange &range = ranges.emplace_back();
-            range.start = toInt(stretch.start - laidOut.start);
-            range.length = toInt(stretch.end - stretch.start);
-            if (stretch.foreground.style() != Qt::NoBrush)
-                range.format.setForeground(stretch.foreground);
-            if (stretch.background.style() != Qt::NoBrush)
-                range.format.setBackground(stretch.background);
-        }
-        laidOut.layout->draw(&painter, laidOut.origin, ranges);
-        return;
-    }
-    // Otherwise the text is drawn once for each colour, with the painter clipped to rectangles:
-    // drawing it once for each stretch, clipped to paths, is what QTextLayout's selections cost.
+    // The text is drawn once for each colour, with the painter clipped to rectangles: drawing it
+    // once for each stretch, clipped to paths, is what QTextLayout's selections cost.
     QRegion plain(0, toInt(static_cast<qsizetype>(laidOut.origin.y())), viewport()->width(), layout.lineHeight());
     std::vector<std::pair<QBrush, QRegion>> coloured;
     for (const HighlightLayers::Stretch &stretch : stretches) {
-        const QRect area = layout.areaOf(laidOut, stretch.start, stretch.end);
-        if (stretch.background.style() != Qt::NoBrush)
-            painter.fillRect(area, stretch.background);
+        const QRegion area = layout.areaOf(laidOut, stretch.start, stretch.end);
+        for (const QRect &piece : area) {
+            if (stretch.background.style() != Qt::NoBrush)
+                painter.fillRect(piece, stretch.background);
+        }
         if (stretch.foreground.style() == Qt::NoBrush || area.isEmpty())
             continue;
         plain -= area;
-        // Stretches come from left to right, so each area is appended to its region, not merged.
+        // Stretches come in the text's order, left to right unless written right to left, so an
+        // area is mostly appended to its region, not merged.
         auto same = std::ranges::find(coloured, stretch.foreground, &std::pair<QBrush, QRegion>::first);
         (same == coloured.end() ? coloured.emplace_back(stretch.foreground, QRegion()) : *same).second += area;
     }
