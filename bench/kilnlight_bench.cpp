@@ -255,7 +255,7 @@ void printServedCopy(qint64 logBytes)
     bench.fill(QStringLiteral("Parsing object 0123456789 of the scene: every byte counts, every line is eighty\n"), logBytes);
     const CopyServeBench::Figures served = CopyServeBench::serve(bench.view());
     const QString pasted = QStringLiteral("xclip -o of %1").arg(mib(static_cast<double>(served.bytes)));
-    printFigure("14 serve copy (xcb)", pasted, QStringLiteral("idle loop %1 ms").arg(milliseconds(served.idleGap), 0, 'f', 1),
+    printFigure("15 serve copy (xcb)", pasted, QStringLiteral("idle loop %1 ms").arg(milliseconds(served.idleGap), 0, 'f', 1),
                 milliseconds(served.built.longestGap), 16, "ms");
     printLine(QStringLiteral("   pasted in %1 once encoded; pasted before then: %2, longest gap %3 ms")
                   .arg(seconds(served.built.elapsed), seconds(served.early.elapsed))
@@ -281,10 +281,10 @@ void printStopFigures(const QString &povray, const QString &sceneSource, const Q
         StopBench stopping(povray, scene);
         stopping.setImage(QStringLiteral("1600"), QStringLiteral("1200"));
         for (const bool waiting : {true, false})
-            printStop(waiting ? "13 Stop, output waiting" : "13 Stop, none waiting", stopping.worstStop(QStringLiteral("Rendered "), waiting, repeats));
+            printStop(waiting ? "16 Stop, output waiting" : "16 Stop, none waiting", stopping.worstStop(QStringLiteral("Rendered "), waiting, repeats));
     }
     StopBench deaf(StopBench::writeDeafRenderer(scratch.path()), scene);
-    printStop("14 Stop, deaf to SIGTERM", deaf.worstStop(QStringLiteral("Rendered "), true, 1));
+    printStop("16 Stop, deaf to SIGTERM", deaf.worstStop(QStringLiteral("Rendered "), true, 1));
 }
 
 void printFindFigures(qint64 logBytes)
@@ -353,7 +353,7 @@ int main(int argc, char *argv[])
     }
     if (parser.isSet(accessibleOption)) {
         printAccessibleIngest(scratch.filePath(QStringLiteral("flood.pov")), floodBytes, repeats);
-        printGap(QStringLiteral("13 highlighted repaint (xcb)"), QStringLiteral("26 rows of log text"),
+        printGap(QStringLiteral("11 highlighted repaint (xcb)"), QStringLiteral("26 rows of log text"),
                  HighlightedRepaintBench::repaint(QStringLiteral("Parsing object 0123456789 of the scene: every byte counts\n"), 26));
         printServedCopy(floodBytes);
         return 0;
@@ -455,7 +455,7 @@ int main(int argc, char *argv[])
     const qint64 progressBytes = parser.value(progressOption).toLongLong() * mebibyte;
     for (const auto flood : {ProgressBench::Flood::LogLines, ProgressBench::Flood::ProgressLines}) {
         const ProgressBench::Medians progress = ProgressBench::ingest(flood, progressBytes, 5);
-        printFigure(flood == ProgressBench::Flood::LogLines ? "13 ingest, progress read" : "13 same, progress lines only",
+        printFigure(flood == ProgressBench::Flood::LogLines ? "17 ingest, progress read" : "17 same, progress lines only",
                     seconds(progress.reading) + QStringLiteral(" CPU, ") + mib(static_cast<double>(progressBytes)),
                     QStringLiteral("progress not read ") + seconds(progress.notReading), milliseconds(progress.reading) / milliseconds(progress.notReading), 1.05, "x");
     }
