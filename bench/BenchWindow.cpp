@@ -42,6 +42,11 @@ BenchWindow::Duration runTicking(const std::function<bool()> &step)
 BenchWindow::BenchWindow(const QString &rendererPath, const QString &scenePath)
     : definition(rendererPath)
 {
+    prepare(definition, scenePath);
+}
+
+void BenchWindow::prepare(MainWindowDefinition &definition, const QString &scenePath)
+{
     QFile preferences(QDir::home().filePath(QStringLiteral(".mossworkprefs")));
     if (!preferences.open(QIODevice::WriteOnly) || preferences.write("render_filename \"" + scenePath.toUtf8() + "\"\n") < 0)
         qFatal("cannot write %s", qPrintable(preferences.fileName()));

@@ -38,6 +38,9 @@ public:
     Duration idleLongestGap();
 
     [[nodiscard]] static qint64 peakResidentBytes();
+    // Has the preferences in HOME name the scene, writes no image and shows the window at the size
+    // every figure uses.
+    static void prepare(MainWindowDefinition &definition, const QString &scenePath);
 
 private:
     MainWindowDefinition definition;

@@ -1,5 +1,6 @@
 #include "bench/StopBench.h"
 
+#include "bench/BenchWindow.h"
 #include "platform/log/LogView.h"
 #include "platform/process/UniqueFd.h"
 #include "ui_MainWindow.h"
@@ -55,12 +56,7 @@ int bytesWaiting(const UniqueFd &pipe)
 StopBench::StopBench(const QString &rendererPath, const QString &scenePath)
     : definition(rendererPath)
 {
-    QFile preferences(QDir::home().filePath(QStringLiteral(".mossworkprefs")));
-    if (!preferences.open(QIODevice::WriteOnly) || preferences.write("render_filename \"" + scenePath.toUtf8() + "\"\n") < 0)
-        qFatal("cannot write %s", qPrintable(preferences.fileName()));
-    definition.controls().outputFile->clear();
-    definition.window().resize(720, 520);
-    definition.window().show();
+    BenchWindow::prepare(definition, scenePath);
 }
 
 void StopBench::setImage(const QString &width, const QString &height)

@@ -4,6 +4,15 @@
 #include <QByteArrayList>
 #include <QString>
 
+// Tests that limit the address space cannot run under AddressSanitizer.
+#if defined(__SANITIZE_ADDRESS__)
+#define KILNLIGHT_UNDER_ASAN 1
+#elif defined(__has_feature)
+#define KILNLIGHT_UNDER_ASAN __has_feature(address_sanitizer)
+#else
+#define KILNLIGHT_UNDER_ASAN 0
+#endif
+
 // Descriptors this process has open right now.
 int openDescriptorCount();
 

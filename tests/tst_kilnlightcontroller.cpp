@@ -25,14 +25,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#if defined(__SANITIZE_ADDRESS__)
-#define KILNLIGHT_UNDER_ASAN 1
-#elif defined(__has_feature)
-#define KILNLIGHT_UNDER_ASAN __has_feature(address_sanitizer)
-#else
-#define KILNLIGHT_UNDER_ASAN 0
-#endif
-
 // What the user finds and sets before pressing Render.
 struct Press
 {

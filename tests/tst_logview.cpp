@@ -1,3 +1,4 @@
+#include "TestSupport.h"
 #include "platform/log/LogView.h"
 
 #include <QAccessible>
@@ -13,14 +14,6 @@
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#if defined(__SANITIZE_ADDRESS__)
-#define KILNLIGHT_UNDER_ASAN 1
-#elif defined(__has_feature)
-#define KILNLIGHT_UNDER_ASAN __has_feature(address_sanitizer)
-#else
-#define KILNLIGHT_UNDER_ASAN 0
-#endif
 
 using namespace Qt::StringLiterals;
 
