@@ -14,6 +14,10 @@ public:
     // Whether the environment names a running session bus, as libdbus looks for one before it
     // would autolaunch.
     [[nodiscard]] static bool hasAddress();
+    // Without an address, has every later attempt in this process fail quietly instead: Qt's own
+    // desktop probes (the global menu, accessibility) would otherwise autolaunch a bus daemon.
+    // Call it before the application object.
+    static void keepAnyFromStarting();
     // The shared session bus connection, or none when there is no address or it cannot be reached.
     [[nodiscard]] static std::optional<QDBusConnection> connection();
 };

@@ -1,5 +1,6 @@
 #include "platform/startup/ApplicationMain.h"
 
+#include "platform/desktop/SessionBus.h"
 #include "platform/process/ChildReaper.h"
 #include "platform/startup/MainWindowDefinition.h"
 #include "platform/startup/TerminationSignals.h"
@@ -9,6 +10,7 @@
 int applicationMain(int argc, char **argv)
 {
     TerminationSignals terminationSignals;
+    SessionBus::keepAnyFromStarting();
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kilnlight"));
     // Lets the desktop match the window to kilnlight.desktop, and so to its name and icon.
