@@ -206,25 +206,59 @@ quint32 landmarkCandidates(const char16_t *units, bool progressExpected)
 #endif
 
 // Most of a flood holds no landmark: it is passed over 32 characters at a time where the
-// processor has SSE2, as every x86-64 one has.
-qsizetype nextLandmark(QStringView text, qsizetype from, bool progressExpected)
+// processor has SSE2, as every x86-64 one has. The last block's candidates are kept, so that
+// landmarks close together, as in a flood of progress lines, cost one look at their block.
+class Landmarks
 {
-    const char16_t *const units = text.utf16();
-    qsizetype at = from;
+public:
+    explicit Landmarks(QStringView text)
+        : text(text)
+    {
+    }
+
+    qsizetype from(qsizetype position, bool progressExpected)
+    {
+        const char16_t *const units = text.utf16();
+        qsizetype at = position;
 #if defined(__SSE2__)
-    constexpr qsizetype block = 32;
-    for (; at + block <= text.size(); at += block) {
-        for (quint32 candidates = landmarkCandidates(units + at, progressExpected); candidates != 0; candidates &= candidates - 1) {
-            const qsizetype candidate = at + std::countr_zero(candidates);
-            if (isLandmark(units[candidate], progressExpected))
+        if (blockStart >= 0 && blockExpected == progressExpected && at >= blockStart && at < blockStart + block) {
+            if (const qsizetype found = firstIn(blockCandidates & (~quint32{0} << (at - blockStart)), progressExpected); found >= 0)
+                return found;
+            at = blockStart + block;
+        }
+        for (; at + block <= text.size(); at += block) {
+            blockStart = at;
+            blockCandidates = landmarkCandidates(units + at, progressExpected);
+            blockExpected = progressExpected;
+            if (const qsizetype found = firstIn(blockCandidates, progressExpected); found >= 0)
+                return found;
+        }
+#endif
+        while (at < text.size() && !isLandmark(units[at], progressExpected))
+            ++at;
+        return at;
+    }
+
+private:
+#if defined(__SSE2__)
+    static constexpr qsizetype block = 32;
+
+    [[nodiscard]] qsizetype firstIn(quint32 candidates, bool progressExpected) const
+    {
+        for (; candidates != 0; candidates &= candidates - 1) {
+            const qsizetype candidate = blockStart + std::countr_zero(candidates);
+            if (isLandmark(text[candidate].unicode(), progressExpected))
                 return candidate;
         }
+        return -1;
     }
+
+    qsizetype blockStart = -1;
+    quint32 blockCandidates = 0;
+    bool blockExpected = false;
 #endif
-    while (at < text.size() && !isLandmark(units[at], progressExpected))
-        ++at;
-    return at;
-}
+    QStringView text;
+};
 
 // The start of the line that ends at end, not before from.
 qsizetype lineStart(QStringView text, qsizetype from, qsizetype end)
@@ -284,8 +318,9 @@ RenderProgress::Changes RenderProgress::feed(QStringView output, Milliseconds no
         endedRendered = -1;
     };
     const auto progressExpected = [this] { return currentPhase != Phase::Starting && currentPhase != Phase::WaitingForPreview; };
-    for (qsizetype landmark = nextLandmark(output, position, progressExpected()); landmark < output.size();
-         landmark = nextLandmark(output, landmark + 1, progressExpected())) {
+    Landmarks landmarks(output);
+    for (qsizetype landmark = landmarks.from(position, progressExpected()); landmark < output.size();
+         landmark = landmarks.from(landmark + 1, progressExpected())) {
         if (output[landmark] == u'\r') {
             lastReturn = landmark;
             continue;
