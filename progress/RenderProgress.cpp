@@ -3,6 +3,7 @@
 #include <QLatin1StringView>
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #if defined(__SSE2__)
@@ -177,33 +178,87 @@ bool isLandmark(char16_t unit, bool progressExpected)
     return std::ranges::find(landmarks, unit) != landmarks.end() || (progressExpected && unit == progressLandmark);
 }
 
-// Most of a flood holds no landmark: it is passed over 32 characters at a time where the
-// processor has SSE2, as every x86-64 one has.
-qsizetype nextLandmark(QStringView text, qsizetype from, bool progressExpected)
-{
-    const char16_t *const units = text.utf16();
-    qsizetype at = from;
 #if defined(__SSE2__)
-    constexpr qsizetype block = 32;
-    const auto splat = [](char16_t unit) { return _mm_set1_epi16(static_cast<short>(unit)); };
-    const std::array wanted{splat(landmarks[0]), splat(landmarks[1]), splat(landmarks[2]), splat(landmarks[3]), splat(landmarks[4]),
-                            splat(progressExpected ? progressLandmark : landmarks[0])};
-    for (; at + block <= text.size(); at += block) {
-        __m128i found = _mm_setzero_si128();
-        for (qsizetype part = 0; part < block; part += 8) {
-            __m128i eight{};
-            std::memcpy(&eight, units + at + part, sizeof eight); // an unaligned load
-            for (const __m128i &landmark : wanted)
-                found = _mm_or_si128(found, _mm_cmpeq_epi16(eight, landmark));
-        }
-        if (_mm_movemask_epi8(found) != 0)
-            break;
-    }
-#endif
-    while (at < text.size() && !isLandmark(units[at], progressExpected))
-        ++at;
-    return at;
+// The landmarks among 32 characters, one bit each. Packed to bytes, as no landmark lies beyond
+// ASCII, and with '\r', '-' and '=' caught together by their shared low bits, a block costs a
+// few comparisons; the rare stranger caught with them (0x1D) is weeded out by the caller.
+quint32 landmarkCandidates(const char16_t *units, bool progressExpected)
+{
+    const auto load = [units](qsizetype at) {
+        __m128i eight{};
+        std::memcpy(&eight, units + at, sizeof eight); // an unaligned load
+        return eight;
+    };
+    const __m128i lowEndings = _mm_set1_epi8(0x30);
+    const __m128i endings = _mm_set1_epi8(0x3D); // '=', and '\r' or '-' with 0x30 set
+    const __m128i failure = _mm_set1_epi8('F');
+    // 'P' differs from 'R' in one bit, which is ignored when progress lines are expected.
+    const __m128i progressBit = _mm_set1_epi8(progressExpected ? 0x02 : 0x00);
+    const __m128i rendered = _mm_set1_epi8('R');
+    const auto found = [&](__m128i bytes) {
+        const __m128i ending = _mm_cmpeq_epi8(_mm_or_si128(bytes, lowEndings), endings);
+        const __m128i letter = _mm_or_si128(_mm_cmpeq_epi8(bytes, failure), _mm_cmpeq_epi8(_mm_or_si128(bytes, progressBit), rendered));
+        return static_cast<quint32>(_mm_movemask_epi8(_mm_or_si128(ending, letter)));
+    };
+    // Saturation packs every unit beyond Latin-1 to 0 or 255, neither of them a landmark.
+    return found(_mm_packus_epi16(load(0), load(8))) | found(_mm_packus_epi16(load(16), load(24))) << 16;
 }
+#endif
+
+// Most of a flood holds no landmark: it is passed over 32 characters at a time where the
+// processor has SSE2, as every x86-64 one has. The last block's candidates are kept, so that
+// landmarks close together, as in a flood of progress lines, cost one look at their block.
+class Landmarks
+{
+public:
+    explicit Landmarks(QStringView text)
+        : text(text)
+    {
+    }
+
+    qsizetype from(qsizetype position, bool progressExpected)
+    {
+        const char16_t *const units = text.utf16();
+        qsizetype at = position;
+#if defined(__SSE2__)
+        if (blockStart >= 0 && blockExpected == progressExpected && at >= blockStart && at < blockStart + block) {
+            if (const qsizetype found = firstIn(blockCandidates & (~quint32{0} << (at - blockStart)), progressExpected); found >= 0)
+                return found;
+            at = blockStart + block;
+        }
+        for (; at + block <= text.size(); at += block) {
+            blockStart = at;
+            blockCandidates = landmarkCandidates(units + at, progressExpected);
+            blockExpected = progressExpected;
+            if (const qsizetype found = firstIn(blockCandidates, progressExpected); found >= 0)
+                return found;
+        }
+#endif
+        while (at < text.size() && !isLandmark(units[at], progressExpected))
+            ++at;
+        return at;
+    }
+
+private:
+#if defined(__SSE2__)
+    static constexpr qsizetype block = 32;
+
+    [[nodiscard]] qsizetype firstIn(quint32 candidates, bool progressExpected) const
+    {
+        for (; candidates != 0; candidates &= candidates - 1) {
+            const qsizetype candidate = blockStart + std::countr_zero(candidates);
+            if (isLandmark(text[candidate].unicode(), progressExpected))
+                return candidate;
+        }
+        return -1;
+    }
+
+    qsizetype blockStart = -1;
+    quint32 blockCandidates = 0;
+    bool blockExpected = false;
+#endif
+    QStringView text;
+};
 
 // The start of the line that ends at end, not before from.
 qsizetype lineStart(QStringView text, qsizetype from, qsizetype end)
@@ -243,9 +298,29 @@ RenderProgress::Changes RenderProgress::feed(QStringView output, Milliseconds no
         readLine(output.sliced(start, std::min(lastReturn - start, keptLineLength)), now, changes);
         lastReturn = -1;
     };
+    // While rendering, each "Rendered" line supersedes the one before and lines that start with no
+    // landmark change nothing: of a run of them only the last is read, or the one before it when
+    // the last is unended, which spares finding each one's end.
+    qsizetype lastRendered = -1;
+    qsizetype endedRendered = -1; // ended, as lastRendered starts after it
+    const auto readRendered = [&] {
+        if (lastRendered < 0)
+            return;
+        if (const qsizetype end = lineEnds.from(lastRendered); end < output.size()) {
+            readLine(output.sliced(lastRendered, std::min(end - lastRendered, keptLineLength)), now, changes);
+            if (lastReturn == end)
+                lastReturn = -1;
+        } else if (endedRendered >= 0) {
+            const QStringView head = output.sliced(endedRendered, std::min(output.size() - endedRendered, keptLineLength));
+            readLine(head.first(std::ranges::find_if(head, [](QChar unit) { return isLineEnd(unit.unicode()); }) - head.begin()), now, changes);
+        }
+        lastRendered = -1;
+        endedRendered = -1;
+    };
     const auto progressExpected = [this] { return currentPhase != Phase::Starting && currentPhase != Phase::WaitingForPreview; };
-    for (qsizetype landmark = nextLandmark(output, position, progressExpected()); landmark < output.size();
-         landmark = nextLandmark(output, landmark + 1, progressExpected())) {
+    Landmarks landmarks(output);
+    for (qsizetype landmark = landmarks.from(position, progressExpected()); landmark < output.size();
+         landmark = landmarks.from(landmark + 1, progressExpected())) {
         if (output[landmark] == u'\r') {
             lastReturn = landmark;
             continue;
@@ -253,6 +328,13 @@ RenderProgress::Changes RenderProgress::feed(QStringView output, Milliseconds no
         const qsizetype start = output[landmark] == u'-' ? landmark - finishedLandmarkOffset : landmark;
         if (start < linesStart || (start > linesStart && !isLineEnd(output[start - 1].unicode())))
             continue;
+        if (currentPhase == Phase::Rendering && startsWith(output.sliced(start), "Rendered "_L1)) {
+            endedRendered = lastRendered;
+            lastRendered = start;
+            lastReturn = -1;
+            continue;
+        }
+        readRendered();
         const qsizetype end = lineEnds.from(landmark);
         if (end == output.size())
             break;
@@ -262,6 +344,7 @@ RenderProgress::Changes RenderProgress::feed(QStringView output, Milliseconds no
         lastReturn = -1;
         landmark = end;
     }
+    readRendered();
     readLastProgressLine();
     readFigure(now, changes);
     const qsizetype unended = lineStart(output, linesStart, output.size());
