@@ -22,7 +22,12 @@ private slots:
 namespace {
 
 const QSize viewport(400, 200);
-const QString wide = QStringLiteral(u"a\tb\u6F22\U0001F600e\u0301 ").repeated(3000) + u"two words"_s;
+// Tabs, a wide character, an emoji and a combining mark, over and over: a line long enough to be
+// laid out only around the columns shown.
+QString wide()
+{
+    return QStringLiteral(u"a\tb\u6F22\U0001F600e\u0301 ").repeated(3000) + u"two words"_s;
+}
 
 bool startsCharacter(const QString &text, qsizetype position)
 {
@@ -36,8 +41,8 @@ void TestLogLayout::findsEveryCharacterWhereItStands_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<qsizetype>("column");
     QTest::newRow("short lines") << u"alpha beta\ngamma\n\ndelta"_s << qsizetype{0};
-    QTest::newRow("tabs, wide and combined characters") << wide.first(40) + u'\n' + wide.first(30) << qsizetype{3};
-    QTest::newRow("a long line from its middle") << wide << wide.size() / 2;
+    QTest::newRow("tabs, wide and combined characters") << wide().first(40) + u'\n' + wide().first(30) << qsizetype{3};
+    QTest::newRow("a long line from its middle") << wide() << wide().size() / 2;
 }
 
 // Each character shown is found under its own area, the areas in order from left to right.
@@ -73,9 +78,9 @@ void TestLogLayout::reachesEveryCharacter_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<int>("reach");
-    QTest::newRow("a long line's end at the last column") << wide << int(LastColumn);
-    QTest::newRow("tabs and wide characters, paged across") << wide.first(12000) << int(PageAcross);
-    QTest::newRow("many lines, each position shown in turn") << QString(1000, u'-').append(u'\n').repeated(50) + wide << int(PageShowing);
+    QTest::newRow("a long line's end at the last column") << wide() << int(LastColumn);
+    QTest::newRow("tabs and wide characters, paged across") << wide().first(12000) << int(PageAcross);
+    QTest::newRow("many lines, each position shown in turn") << QString(1000, u'-').append(u'\n').repeated(50) + wide() << int(PageShowing);
 }
 
 void TestLogLayout::reachesEveryCharacter()
