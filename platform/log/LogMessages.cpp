@@ -4,15 +4,45 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 using namespace Qt::StringLiterals;
 
 namespace {
 
+// Every opening is at least this long; its head is compared with a line's at once, as most lines
+// that start like a message, "Parsing ..." among them, differ within it.
+constexpr qsizetype headUnits = 8;
+
 struct Form
 {
+    constexpr Form(QLatin1StringView opening, LogMessages::Kind kind)
+        : opening(opening)
+        , kind(kind)
+    {
+        for (qsizetype i = 0; i < headUnits; ++i)
+            head.at(std::size_t(i)) = static_cast<uchar>(opening.at(i).toLatin1());
+    }
+
+    [[nodiscard]] bool opens(QStringView text) const
+    {
+        if (text.size() < opening.size() || std::memcmp(text.utf16(), head.data(), sizeof head) != 0)
+            return false;
+        for (qsizetype i = headUnits; i < opening.size(); ++i) {
+            if (text[i].unicode() != static_cast<uchar>(opening[i].toLatin1()))
+                return false;
+        }
+        return true;
+    }
+
     QLatin1StringView opening;
     LogMessages::Kind kind = LogMessages::Kind::None;
+    std::array<char16_t, headUnits> head{};
 };
 
 // How POV-Ray 3.7 opens its messages, as Debian's build writes them. The first that opens a line
@@ -34,7 +64,7 @@ QStringView withoutLocation(QStringView line)
 {
     constexpr auto file = "File '"_L1;
     constexpr auto lineWord = "' line "_L1;
-    if (!line.startsWith(file))
+    if (line.front() != file.front() || !line.startsWith(file))
         return line;
     const qsizetype quoteEnd = line.indexOf(lineWord, file.size());
     if (quoteEnd < 0)
@@ -44,6 +74,48 @@ QStringView withoutLocation(QStringView line)
     while (at < line.size() && line[at].isDigit())
         ++at;
     return at > digits && line.sliced(at).startsWith(": "_L1) ? line.sliced(at + 2) : line;
+}
+
+// The characters a line must start with to open a message or continue one; most lines of a flood
+// are passed over on this alone.
+constexpr auto mayMatterStarts = [] {
+    std::array<bool, 128> starts{};
+    for (const Form &form : forms)
+        starts.at(static_cast<uchar>(form.opening.front().toLatin1())) = true;
+    starts.at('F') = true; // where a parse message points
+    starts.at(' ') = true;
+    return starts;
+}();
+
+bool mayMatter(QStringView line)
+{
+    return !line.isEmpty() && line.front().unicode() < mayMatterStarts.size() && mayMatterStarts.at(line.front().unicode());
+}
+
+// Calls lineEnd with the position of every '\n' in text, in order. A flood's lines are short, so
+// they are found 16 characters at a time rather than by a search call each.
+template<typename LineEnd>
+void forEachNewline(QStringView text, LineEnd &&lineEnd)
+{
+    const char16_t *const units = text.utf16();
+    qsizetype at = 0;
+#if defined(__SSE2__)
+    constexpr qsizetype block = 16;
+    const __m128i newline = _mm_set1_epi16(u'\n');
+    for (; at + block <= text.size(); at += block) {
+        __m128i low{};
+        __m128i high{};
+        std::memcpy(&low, units + at, sizeof low); // unaligned loads
+        std::memcpy(&high, units + at + block / 2, sizeof high);
+        auto found = static_cast<quint32>(_mm_movemask_epi8(_mm_packs_epi16(_mm_cmpeq_epi16(low, newline), _mm_cmpeq_epi16(high, newline))));
+        for (; found != 0; found &= found - 1)
+            lineEnd(at + std::countr_zero(found));
+    }
+#endif
+    for (; at < text.size(); ++at) {
+        if (units[at] == u'\n')
+            lineEnd(at);
+    }
 }
 
 } // namespace
@@ -56,13 +128,13 @@ LogMessages::LogMessages()
 LogMessages::Kind LogMessages::kindOf(QStringView line, bool ended)
 {
     // Most lines are told apart by their first character alone.
-    if (line.isEmpty() || std::ranges::none_of(forms, [&line](const Form &form) { return form.opening.front() == line.front(); }))
+    if (!mayMatter(line) || line.front() == u' ')
         return Kind::None;
     const QStringView rest = withoutLocation(line);
     for (const Form &form : forms) {
         if (!rest.isEmpty() && rest.front() != form.opening.front())
             continue;
-        if (rest.startsWith(form.opening) || (!ended && form.kind == Kind::None && form.opening.startsWith(rest)))
+        if (form.opens(rest) || (!ended && form.kind == Kind::None && form.opening.startsWith(rest)))
             return form.kind;
     }
     return Kind::None;
@@ -84,21 +156,30 @@ void LogMessages::clear()
 void LogMessages::append(QStringView text)
 {
     undoProvisional();
+    const qsizetype base = length; // where text starts in the log
     qsizetype from = 0;
-    for (qsizetype newline = 0; (newline = text.indexOf(u'\n', from)) >= 0; from = newline + 1) {
-        const QStringView piece = text.sliced(from, newline - from);
+    forEachNewline(text, [&](qsizetype newline) {
+        const QStringView line = text.sliced(from, newline - from);
         // Only a line begun in an earlier piece of output is copied, and only its opening.
-        const bool begunBefore = length > lineStart;
-        if (begunBefore)
-            keepHead(piece);
-        length += piece.size();
-        endLine(begunBefore ? QStringView(lineHead) : piece);
-        lineStart = ++length;
-        lineHead.resize(0);
-    }
+        if (from == 0 && length > lineStart) {
+            keepHead(line);
+            length = base + newline;
+            endLine(lineHead);
+            lineHead.resize(0);
+        } else if (mayMatter(line)) {
+            lineStart = base + from;
+            length = base + newline;
+            endLine(line);
+        } else {
+            continuable = -1;
+        }
+        from = newline + 1;
+    });
+    if (from > 0)
+        lineStart = base + from;
+    length = base + text.size();
     if (from < text.size()) {
         keepHead(text.sliced(from));
-        length += text.size() - from;
         takeProvisionally();
     }
 }

@@ -121,10 +121,10 @@ void LogView::appendText(const QString &text)
     try {
         content.append(text);
     } catch (const std::bad_alloc &) {
-        showAppended(end, lastLine);
+        showAppended(end, lastLine, QStringView(text).first(content.size() - end));
         throw;
     }
-    showAppended(end, lastLine);
+    showAppended(end, lastLine, text);
 }
 
 void LogView::appendNote(QStringView note)
@@ -132,14 +132,14 @@ void LogView::appendNote(QStringView note)
     const qsizetype end = content.size();
     const qsizetype lastLine = content.lineCount() - 1;
     content.appendNote(note);
-    showAppended(end, lastLine);
+    showAppended(end, lastLine, content.mid(end, content.size()));
 }
 
-void LogView::showAppended(qsizetype at, qsizetype lastLine)
+void LogView::showAppended(qsizetype at, qsizetype lastLine, QStringView appended)
 {
     if (content.size() == at)
         return;
-    emit textAppended(at);
+    emit textAppended(at, appended);
     updateScrollBars();
     if (lastLine <= verticalScrollBar()->value() + page().rows())
         scheduleRepaint();

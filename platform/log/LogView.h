@@ -76,8 +76,8 @@ public:
 
 signals:
     void textReplaced();
-    // Text was added from position to the end.
-    void textAppended(qsizetype position);
+    // Text was added from position to the end; appended is that text, valid during the emission.
+    void textAppended(qsizetype position, QStringView appended);
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -96,7 +96,7 @@ protected:
 private:
     // The layout for the page the scroll bars and the viewport show now.
     [[nodiscard]] const LogLayout &page() const;
-    void showAppended(qsizetype at, qsizetype lastLine);
+    void showAppended(qsizetype at, qsizetype lastLine, QStringView appended);
     void finishCopies();
     // Pages across so that no character of a visible line is passed over, however wide.
     void pageAcross(int action);

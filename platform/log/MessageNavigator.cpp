@@ -14,7 +14,7 @@ MessageNavigator::MessageNavigator(LogView *view, QLabel *countLabel)
     countTimer.setInterval(100);
     connect(&countTimer, &QTimer::timeout, this, &MessageNavigator::showCount);
     connect(view, &LogView::textReplaced, this, &MessageNavigator::restart);
-    connect(view, &LogView::textAppended, this, &MessageNavigator::follow);
+    connect(view, &LogView::textAppended, this, [this](qsizetype, QStringView appended) { follow(appended); });
     messages.setBackground(view->palette().color(QPalette::Base));
     view->installEventFilter(this);
     view->addHighlighter(&messages);
@@ -60,16 +60,16 @@ void MessageNavigator::restart()
 {
     messages.clear();
     following = true;
-    follow(0);
+    follow(view->textRange(0, view->length()));
     showCount();
 }
 
-void MessageNavigator::follow(qsizetype from)
+void MessageNavigator::follow(QStringView appended)
 {
     if (!following)
         return;
     try {
-        messages.append(view->textRange(from, view->length()));
+        messages.append(appended);
     } catch (const std::bad_alloc &) {
         following = false;
     }

@@ -32,7 +32,7 @@ protected:
 private:
     void select(qsizetype index);
     void restart();
-    void follow(qsizetype from);
+    void follow(QStringView appended);
     void showCount();
 
     LogView *view;
