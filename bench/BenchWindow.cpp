@@ -45,11 +45,16 @@ BenchWindow::BenchWindow(const QString &rendererPath, const QString &scenePath)
     prepare(definition, scenePath);
 }
 
-void BenchWindow::prepare(MainWindowDefinition &definition, const QString &scenePath)
+void BenchWindow::namePreferredScene(const QString &scenePath)
 {
     QFile preferences(QDir::home().filePath(QStringLiteral(".mossworkprefs")));
     if (!preferences.open(QIODevice::WriteOnly) || preferences.write("render_filename \"" + scenePath.toUtf8() + "\"\n") < 0)
         qFatal("cannot write %s", qPrintable(preferences.fileName()));
+}
+
+void BenchWindow::prepare(MainWindowDefinition &definition, const QString &scenePath)
+{
+    namePreferredScene(scenePath);
     definition.controls().outputFile->clear();
     definition.window().resize(720, 520);
     definition.window().show();

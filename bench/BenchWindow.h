@@ -38,6 +38,8 @@ public:
     Duration idleLongestGap();
 
     [[nodiscard]] static qint64 peakResidentBytes();
+    // Has the preferences in HOME name the scene.
+    static void namePreferredScene(const QString &scenePath);
     // Has the preferences in HOME name the scene, writes no image and shows the window at the size
     // every figure uses.
     static void prepare(MainWindowDefinition &definition, const QString &scenePath);

@@ -5,10 +5,13 @@
 #include "ui_MainWindow.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QMainWindow>
+#include <QTimer>
 
 #include <algorithm>
 #include <ctime>
+#include <functional>
 #include <vector>
 
 namespace {
@@ -49,34 +52,73 @@ ProgressBench::Duration median(std::vector<ProgressBench::Duration> values)
     return values.at(values.size() / 2);
 }
 
+ProgressBench::Medians alternately(int runs, const std::function<ProgressBench::Duration(bool readingProgress)> &once)
+{
+    std::vector<ProgressBench::Duration> reading{};
+    std::vector<ProgressBench::Duration> notReading{};
+    for (int run = 0; run < runs; ++run) {
+        const bool readingFirst = run % 2 == 0;
+        (readingFirst ? reading : notReading).push_back(once(readingFirst));
+        (readingFirst ? notReading : reading).push_back(once(!readingFirst));
+    }
+    return {median(reading), median(notReading)};
+}
+
+struct Window
+{
+    Window(const QString &rendererPath, bool readingProgress)
+        : controller(rendererPath)
+    {
+        controls.setupUi(&window);
+        controls.outputFile->clear();
+        controller.connectOutlets({.window = &window, .textView = controls.textView, .width = controls.width, .height = controls.height,
+                               .antialias = controls.antialias, .renderButton = controls.renderButton, .outputFile = controls.outputFile,
+                               .progressBar = readingProgress ? controls.progressBar : nullptr,
+                               .progressLabel = readingProgress ? controls.progressLabel : nullptr});
+        window.resize(720, 520);
+        window.show();
+        QCoreApplication::processEvents();
+    }
+
+    QMainWindow window;
+    Ui::MainWindow controls{};
+    KilnlightController controller;
+};
+
 } // namespace
 
 ProgressBench::Medians ProgressBench::ingest(Flood flood, qint64 bytes, int runs)
 {
     const QByteArrayList reads = flood == Flood::LogLines ? logReads() : renderedReads();
-    std::vector<Duration> reading{};
-    std::vector<Duration> notReading{};
-    for (int run = 0; run < runs; ++run) {
-        const bool readingFirst = run % 2 == 0;
-        (readingFirst ? reading : notReading).push_back(feedOnce(reads, readingFirst, bytes));
-        (readingFirst ? notReading : reading).push_back(feedOnce(reads, !readingFirst, bytes));
-    }
-    return {median(reading), median(notReading)};
+    return alternately(runs, [&](bool readingProgress) { return feedOnce(reads, readingProgress, bytes); });
+}
+
+ProgressBench::Medians ProgressBench::render(const QString &rendererPath, int runs)
+{
+    return alternately(runs, [&](bool readingProgress) { return renderOnce(rendererPath, readingProgress); });
+}
+
+ProgressBench::Duration ProgressBench::renderOnce(const QString &rendererPath, bool readingProgress)
+{
+    Window bench(rendererPath, readingProgress);
+    QEventLoop loop;
+    QTimer poll;
+    poll.setInterval(1);
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (!bench.controller.isRendering())
+            loop.quit();
+    });
+    const auto start = std::chrono::steady_clock::now();
+    bench.controller.render();
+    poll.start();
+    loop.exec();
+    return std::chrono::steady_clock::now() - start;
 }
 
 ProgressBench::Duration ProgressBench::feedOnce(const QByteArrayList &reads, bool readingProgress, qint64 bytes)
 {
-    QMainWindow window;
-    Ui::MainWindow controls{};
-    controls.setupUi(&window);
-    KilnlightController controller;
-    controller.connectOutlets({.window = &window, .textView = controls.textView, .width = controls.width, .height = controls.height,
-                               .antialias = controls.antialias, .renderButton = controls.renderButton, .outputFile = controls.outputFile,
-                               .progressBar = readingProgress ? controls.progressBar : nullptr,
-                               .progressLabel = readingProgress ? controls.progressLabel : nullptr});
-    window.resize(720, 520);
-    window.show();
-    QCoreApplication::processEvents();
+    Window bench(KilnlightController::defaultRendererPath(), readingProgress);
+    KilnlightController &controller = bench.controller;
     controller.processStarted();
     OutputTextDecoder decoder;
     const auto start = threadTime();

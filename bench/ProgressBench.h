@@ -4,9 +4,9 @@
 
 #include <chrono>
 
-// Times, in the main thread's processor time, how fast the window takes in a flood of POV-Ray's progress lines with its progress
-// indicator reading them and, in the same build, with it left unconnected: runs alternate, and
-// each feeds a new window, so that neither gets the other's warm caches or longer log.
+// Times how fast the window takes in a flood with its progress indicator reading it and, in the
+// same build, with the indicator left unconnected: runs alternate, and each feeds a new window, so
+// that neither gets the other's warm caches or longer log.
 class ProgressBench
 {
 public:
@@ -23,8 +23,13 @@ public:
         ProgressLines, // nothing but POV-Ray's progress lines, each ending in a carriage return
     };
 
+    // In the main thread's processor time, fed in-process as the task would hand the reads over.
     [[nodiscard]] static Medians ingest(Flood flood, qint64 bytes, int runs);
+    // In wall time from the press of Render until the render is over, the flood coming from the
+    // renderer through the pipe, as the ingest figure takes it; the preferences in HOME name a scene.
+    [[nodiscard]] static Medians render(const QString &rendererPath, int runs);
 
 private:
     static Duration feedOnce(const QByteArrayList &reads, bool readingProgress, qint64 bytes);
+    static Duration renderOnce(const QString &rendererPath, bool readingProgress);
 };
