@@ -142,9 +142,7 @@ LogMessages::Kind LogMessages::kindOf(QStringView line, bool ended)
 
 void LogMessages::clear()
 {
-    starts = {};
-    ends = {};
-    isWarning = {};
+    kept = {};
     errors = warnings = length = lineStart = 0;
     lineHead.resize(0);
     continuable = -1;
@@ -195,7 +193,7 @@ void LogMessages::endLine(QStringView line)
     if (kind != Kind::None)
         continuable = push(kind) ? size() - 1 : -1;
     else if (continuable >= 0 && line.startsWith(u' '))
-        ends.back() = length;
+        kept.back().end = length;
     else
         continuable = -1;
 }
@@ -208,8 +206,8 @@ void LogMessages::takeProvisionally()
         provisionalKind = kind;
         provisionalKept = push(kind);
     } else if (continuable >= 0 && lineHead.startsWith(u' ')) {
-        endBeforeProvisional = ends.back();
-        ends.back() = length;
+        endBeforeProvisional = kept.back().end;
+        kept.back().end = length;
     }
 }
 
@@ -218,12 +216,10 @@ void LogMessages::undoProvisional()
     if (provisionalKind != Kind::None) {
         count(provisionalKind, -1);
         if (provisionalKept) {
-            starts.pop_back();
-            ends.pop_back();
-            isWarning.pop_back();
+            kept.pop_back();
         }
     } else if (endBeforeProvisional >= 0) {
-        ends.back() = endBeforeProvisional;
+        kept.back().end = endBeforeProvisional;
     }
     provisionalKind = Kind::None;
     provisionalKept = false;
@@ -235,9 +231,7 @@ bool LogMessages::push(Kind kind)
     count(kind, 1);
     if (size() >= storedLimit)
         return false;
-    starts.push_back(lineStart);
-    ends.push_back(length);
-    isWarning.push_back(kind == Kind::Warning);
+    kept.push_back({lineStart, length, kind});
     return true;
 }
 
@@ -248,13 +242,12 @@ void LogMessages::count(Kind kind, qsizetype by)
 
 LogMessages::Message LogMessages::at(qsizetype index) const
 {
-    const auto i = std::size_t(index);
-    return {starts.at(i), ends.at(i), isWarning.at(i) ? Kind::Warning : Kind::Error};
+    return kept.at(std::size_t(index));
 }
 
 qsizetype LogMessages::firstFrom(qsizetype position) const
 {
-    return std::lower_bound(starts.begin(), starts.end(), position) - starts.begin();
+    return std::ranges::lower_bound(kept, position, {}, &Message::start) - kept.begin();
 }
 
 void LogMessages::setBackground(const QColor &base)
@@ -265,7 +258,6 @@ void LogMessages::setBackground(const QColor &base)
 
 void LogMessages::highlightsIn(qsizetype start, qsizetype end, std::vector<LogHighlight> &into) const
 {
-    for (auto i = std::size_t(std::upper_bound(ends.begin(), ends.end(), start) - ends.begin());
-        i < starts.size() && starts[i] < end; ++i)
-        into.push_back({starts[i], ends[i], isWarning[i] ? warningFormat : errorFormat});
+    for (auto message = std::ranges::upper_bound(kept, start, {}, &Message::end); message != kept.end() && message->start < end; ++message)
+        into.push_back({message->start, message->end, message->kind == Kind::Warning ? warningFormat : errorFormat});
 }

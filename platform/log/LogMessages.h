@@ -11,7 +11,7 @@
 // The renderer's errors and warnings in the log, found as the log grows. A message is a line in
 // which the renderer reports an error or a warning, with the lines after it that begin with a
 // space. The log is extended at its end, cut anywhere, or replaced whole; a line still arriving
-// counts as it reads so far, and as it reads in full once it ends. Only messages are kept, about 16
+// counts as it reads so far, and as it reads in full once it ends. Only messages are kept, 24
 // bytes each, and at most storedLimit of them: a renderer writing more still has them counted, but no
 // longer coloured or reached. Each message is coloured whole, readably on the given background.
 class LogMessages : public LogHighlighter
@@ -39,7 +39,7 @@ public:
     [[nodiscard]] qsizetype errorCount() const noexcept { return errors; }
     [[nodiscard]] qsizetype warningCount() const noexcept { return warnings; }
     // Messages kept, in the order of the log.
-    [[nodiscard]] qsizetype size() const noexcept { return qsizetype(starts.size()); }
+    [[nodiscard]] qsizetype size() const noexcept { return qsizetype(kept.size()); }
     [[nodiscard]] Message at(qsizetype index) const;
     // The index of the first message starting at or after position; size() when there is none.
     [[nodiscard]] qsizetype firstFrom(qsizetype position) const;
@@ -56,9 +56,7 @@ private:
     bool push(Kind kind);
     void count(Kind kind, qsizetype by);
 
-    std::vector<qsizetype> starts;
-    std::vector<qsizetype> ends;
-    std::vector<bool> isWarning;
+    std::vector<Message> kept;
     qsizetype errors = 0;
     qsizetype warnings = 0;
     qsizetype length = 0;
