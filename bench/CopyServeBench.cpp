@@ -2,6 +2,7 @@
 
 #include "platform/log/CopiedText.h"
 #include "platform/log/LogView.h"
+#include "platform/x11/SelectionServer.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -55,6 +56,8 @@ CopyServeBench::Figures CopyServeBench::serve(LogView &log)
 {
     if (QGuiApplication::platformName() != QLatin1String("xcb"))
         qFatal("serving a copy is measured on X only");
+    // As the application serves it.
+    const auto server = SelectionServer::forApplication();
     Figures figures;
     const auto copied = [] { return qobject_cast<const CopiedText *>(QApplication::clipboard()->mimeData()); };
     log.selectAll();

@@ -9,9 +9,8 @@ class LogView;
 // Copies the whole log and has another program paste it, as xclip does on X: the longest gap in
 // the main loop and the time until the paste is complete, once with the copy fully encoded
 // first and once with the paste asked for at once, which makes the copy finish in one go.
-// Qt's xcb clipboard serves a large copy in X requests as large as the server takes (16 MiB on
-// Xvfb), each written whole by the main thread, so the built paste's gap is one such request's
-// write (docs/performance.md).
+// The copy is served as the application serves it, in small increments (SelectionServer), so the
+// built paste's gap is one increment's write (docs/performance.md).
 class CopyServeBench
 {
 public:

@@ -4,6 +4,7 @@
 #include "platform/process/ChildReaper.h"
 #include "platform/startup/MainWindowDefinition.h"
 #include "platform/startup/TerminationSignals.h"
+#include "platform/x11/SelectionServer.h"
 
 #include <QApplication>
 
@@ -16,6 +17,7 @@ int applicationMain(int argc, char **argv)
     // Lets the desktop match the window to kilnlight.desktop, and so to its name and icon.
     QApplication::setDesktopFileName(QStringLiteral("kilnlight"));
     terminationSignals.quitOnArrival(application);
+    const auto selectionServer = SelectionServer::forApplication();
     return runMainWindow(KilnlightController::defaultRendererPath());
 }
 
