@@ -7,7 +7,7 @@
 #include <cstring>
 
 #if defined(__SSE2__)
-#include <emmintrin.h>
+#include <immintrin.h>
 #endif
 
 namespace {
@@ -203,10 +203,53 @@ quint32 landmarkCandidates(const char16_t *units, bool progressExpected)
     // Saturation packs every unit beyond Latin-1 to 0 or 255, neither of them a landmark.
     return found(_mm_packus_epi16(load(0), load(8))) | found(_mm_packus_epi16(load(16), load(24))) << 16;
 }
+
+// The same with AVX2, 32 characters in one register.
+__attribute__((target("avx2"))) quint32 landmarkCandidatesAvx2(const char16_t *units, bool progressExpected)
+{
+    __m256i low{};
+    __m256i high{};
+    std::memcpy(&low, units, sizeof low); // unaligned loads
+    std::memcpy(&high, units + 16, sizeof high);
+    // Packing works within each half of the register; the permutation puts the bytes in order.
+    const __m256i bytes = _mm256_permute4x64_epi64(_mm256_packus_epi16(low, high), 0xD8);
+    const __m256i ending = _mm256_cmpeq_epi8(_mm256_or_si256(bytes, _mm256_set1_epi8(0x30)), _mm256_set1_epi8(0x3D));
+    const __m256i progressBit = _mm256_set1_epi8(progressExpected ? 0x02 : 0x00);
+    const __m256i letter = _mm256_or_si256(_mm256_cmpeq_epi8(bytes, _mm256_set1_epi8('F')),
+                                           _mm256_cmpeq_epi8(_mm256_or_si256(bytes, progressBit), _mm256_set1_epi8('R')));
+    return static_cast<quint32>(_mm256_movemask_epi8(_mm256_or_si256(ending, letter)));
+}
+
+struct CandidateBlock
+{
+    qsizetype start = 0;
+    quint32 candidates = 0; // none when no whole block from the start on has any
+};
+
+// The first whole block of 32 from at on that holds a candidate; without one, where the last
+// whole block ends. One call passes over a stretch without landmarks, so that the choice of
+// instructions costs a call per landmark, not per block.
+CandidateBlock nextCandidateBlock(const char16_t *units, qsizetype at, qsizetype size, bool progressExpected)
+{
+    for (; at + 32 <= size; at += 32) {
+        if (const quint32 candidates = landmarkCandidates(units + at, progressExpected); candidates != 0)
+            return {at, candidates};
+    }
+    return {at, 0};
+}
+
+__attribute__((target("avx2"))) CandidateBlock nextCandidateBlockAvx2(const char16_t *units, qsizetype at, qsizetype size, bool progressExpected)
+{
+    for (; at + 32 <= size; at += 32) {
+        if (const quint32 candidates = landmarkCandidatesAvx2(units + at, progressExpected); candidates != 0)
+            return {at, candidates};
+    }
+    return {at, 0};
+}
 #endif
 
 // Most of a flood holds no landmark: it is passed over 32 characters at a time where the
-// processor has SSE2, as every x86-64 one has. The last block's candidates are kept, so that
+// processor has SSE2, as every x86-64 one has, with AVX2 where it has that. The last block's candidates are kept, so that
 // landmarks close together, as in a flood of progress lines, cost one look at their block.
 class Landmarks
 {
@@ -227,8 +270,13 @@ public:
             at = blockStart + block;
         }
         for (; at + block <= text.size(); at += block) {
+            const CandidateBlock next = avx2 ? nextCandidateBlockAvx2(units, at, text.size(), progressExpected)
+                                             : nextCandidateBlock(units, at, text.size(), progressExpected);
+            at = next.start;
+            if (next.candidates == 0)
+                break;
             blockStart = at;
-            blockCandidates = landmarkCandidates(units + at, progressExpected);
+            blockCandidates = next.candidates;
             blockExpected = progressExpected;
             if (const qsizetype found = firstIn(blockCandidates, progressExpected); found >= 0)
                 return found;
@@ -256,6 +304,7 @@ private:
     qsizetype blockStart = -1;
     quint32 blockCandidates = 0;
     bool blockExpected = false;
+    bool avx2 = __builtin_cpu_supports("avx2");
 #endif
     QStringView text;
 };
