@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringView>
 
+#include <array>
 #include <vector>
 
 // The renderer's errors and warnings in the log, found as the log grows. A message is a line in
@@ -62,6 +63,7 @@ private:
     qsizetype length = 0;
     qsizetype lineStart = 0;
     QString lineHead; // the opening of the line still arriving, enough to tell its kind
+    std::array<char16_t, 8> lastPlainHead{}; // the opening of the last line known to open no message
     qsizetype continuable = -1; // the message kept that a line beginning with a space continues
     // What the line still arriving was taken for, undone when more of it arrives.
     Kind provisionalKind = Kind::None;
