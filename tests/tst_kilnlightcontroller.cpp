@@ -152,13 +152,17 @@ void TestKilnlightController::followsALongRenderThenStops()
     QTest::qSleep(500); // the last output now waits in the pipe, unread
     const qint64 stopped = readPid(homeFile("pid"));
     // Render pressed again from the main loop while the stop drains: it starts once the stop is over.
+    // A close asked for meanwhile waits for the stop too, which would otherwise end under it.
     QTimer::singleShot(20, controls.renderButton, &QPushButton::click);
+    QTimer::singleShot(10, &mainWindow->window(), &QWidget::close);
     controls.renderButton->click();
     QCOMPARE(controls.renderButton->text(), QStringLiteral("Render"));
+    QVERIFY(mainWindow->window().isVisible());
     const QString log = controls.textView->text();
     QVERIFY(log.startsWith(QLatin1String("a\nb\nc\nd\n0123")) && log.endsWith(QLatin1String("tailwaiting")));
     QTRY_VERIFY(!processExists(stopped) && mainWindow->controller().isRendering());
     QVERIFY(!controls.textView->text().contains(QLatin1String("waiting")));
+    QVERIFY(!mainWindow->window().isVisible());
 }
 
 // In a child with little address space left, a flood fills the log: the note ends it, and the

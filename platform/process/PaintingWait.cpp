@@ -2,6 +2,8 @@
 
 #include <QCoreApplication>
 #include <QEvent>
+#include <QWidget>
+#include <QWindow>
 
 #include <algorithm>
 #include <cerrno>
@@ -22,12 +24,18 @@ PaintingWait::PaintingWait()
 
 PaintingWait::~PaintingWait()
 {
-    if (QCoreApplication::instance())
-        QCoreApplication::instance()->removeEventFilter(this);
-    // Queued, so that the closing runs on the main loop itself and not inside whoever waited.
+    if (!QCoreApplication::instance())
+        return;
+    QCoreApplication::instance()->removeEventFilter(this);
+    // Queued, so that the closing runs on the main loop itself and not inside whoever waited. The
+    // application carries the call: a widget's window hands events posted to it on to its widget.
     for (const QPointer<QObject> &closing : std::as_const(heldCloses)) {
-        if (closing)
-            QMetaObject::invokeMethod(closing, "close", Qt::QueuedConnection);
+        QMetaObject::invokeMethod(QCoreApplication::instance(), [closing] {
+            if (auto *window = qobject_cast<QWindow *>(closing))
+                window->close();
+            else if (auto *widget = qobject_cast<QWidget *>(closing))
+                widget->close();
+        }, Qt::QueuedConnection);
     }
 }
 
