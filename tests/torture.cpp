@@ -161,8 +161,12 @@ int main(int argc, char *argv[])
         if (index == 0)
             before = measure();
     }
-    // A child whose run ended by itself is reaped in the background, within its grace period.
-    waitFor([] { return measure().liveChildren + measure().zombies == 0; }, 5000);
+    // A child whose run ended by itself is reaped in the background, within its grace period, and
+    // its wrapper, pipe and process handle go on the next passes of the main loop.
+    waitFor([&before] {
+        const Figures now = measure();
+        return now.liveChildren + now.zombies == 0 && now.descriptors <= before.descriptors;
+    }, 5000);
     const Figures after = measure();
 
     for (const auto &[when, figures] : {std::pair{"before", before}, std::pair{"after", after}})
