@@ -1,41 +1,19 @@
 #include "bench/BenchWindow.h"
 
+#include "bench/TickingLoop.h"
 #include "platform/log/LogView.h"
 #include "platform/log/OutputTextDecoder.h"
 #include "ui_MainWindow.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QEventLoop>
 #include <QFile>
-#include <QTimer>
 
 #include <functional>
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// Runs the main loop with a 1 ms timer until step, called on every tick, returns true.
-BenchWindow::Duration runTicking(const std::function<bool()> &step)
-{
-    QEventLoop loop;
-    QTimer ticker;
-    ticker.setTimerType(Qt::PreciseTimer);
-    ticker.setInterval(1);
-    BenchWindow::Duration longest{};
-    auto lastTick = Clock::now();
-    QObject::connect(&ticker, &QTimer::timeout, &loop, [&] {
-        const auto now = Clock::now();
-        longest = std::max(longest, now - lastTick);
-        lastTick = now;
-        if (step())
-            loop.quit();
-    });
-    ticker.start();
-    loop.exec();
-    return longest;
-}
 
 } // namespace
 

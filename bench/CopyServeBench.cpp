@@ -1,41 +1,19 @@
 #include "bench/CopyServeBench.h"
 
+#include "bench/TickingLoop.h"
 #include "platform/log/CopiedText.h"
 #include "platform/log/LogView.h"
 #include "platform/x11/SelectionServer.h"
 
 #include <QApplication>
 #include <QClipboard>
-#include <QEventLoop>
 #include <QProcess>
-#include <QTimer>
 
 #include <functional>
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// Runs the main loop with a 1 ms timer until done() holds, and returns its longest gap.
-CopyServeBench::Duration longestGapUntil(const std::function<bool()> &done)
-{
-    QEventLoop loop;
-    QTimer ticker;
-    ticker.setTimerType(Qt::PreciseTimer);
-    ticker.setInterval(1);
-    CopyServeBench::Duration longest{};
-    auto lastTick = Clock::now();
-    QObject::connect(&ticker, &QTimer::timeout, &loop, [&] {
-        const auto now = Clock::now();
-        longest = std::max(longest, now - lastTick);
-        lastTick = now;
-        if (done())
-            loop.quit();
-    });
-    ticker.start();
-    loop.exec();
-    return longest;
-}
 
 CopyServeBench::Paste paste(qint64 &bytes, const std::function<void()> &before)
 {
@@ -44,7 +22,7 @@ CopyServeBench::Paste paste(qint64 &bytes, const std::function<void()> &before)
     QProcess xclip;
     xclip.start(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("xclip -o -selection clipboard | wc -c")});
     CopyServeBench::Paste pasted;
-    pasted.longestGap = longestGapUntil([&] { return xclip.state() == QProcess::NotRunning; });
+    pasted.longestGap = runTicking([&] { return xclip.state() == QProcess::NotRunning; });
     pasted.elapsed = Clock::now() - start;
     bytes = xclip.readAllStandardOutput().trimmed().toLongLong();
     return pasted;
@@ -62,10 +40,10 @@ CopyServeBench::Figures CopyServeBench::serve(LogView &log)
     const auto copied = [] { return qobject_cast<const CopiedText *>(QApplication::clipboard()->mimeData()); };
     log.selectAll();
     log.copy();
-    std::ignore = longestGapUntil([&] { return copied() == nullptr || copied()->isComplete(); });
+    std::ignore = runTicking([&] { return copied() == nullptr || copied()->isComplete(); });
     figures.built = paste(figures.bytes, [] {});
     const auto idleEnd = Clock::now() + figures.built.elapsed;
-    figures.idleGap = longestGapUntil([&] { return Clock::now() >= idleEnd; });
+    figures.idleGap = runTicking([&] { return Clock::now() >= idleEnd; });
 
     QApplication::clipboard()->clear();
     log.setSelection(0, log.length());

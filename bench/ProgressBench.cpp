@@ -1,13 +1,12 @@
 #include "bench/ProgressBench.h"
 
 #include "KilnlightController.h"
+#include "bench/TickingLoop.h"
 #include "platform/log/OutputTextDecoder.h"
 #include "ui_MainWindow.h"
 
 #include <QCoreApplication>
-#include <QEventLoop>
 #include <QMainWindow>
-#include <QTimer>
 
 #include <algorithm>
 #include <ctime>
@@ -72,9 +71,9 @@ struct Window
         controls.setupUi(&window);
         controls.outputFile->clear();
         controller.connectOutlets({.window = &window, .textView = controls.textView, .width = controls.width, .height = controls.height,
-                               .antialias = controls.antialias, .renderButton = controls.renderButton, .outputFile = controls.outputFile,
-                               .progressBar = readingProgress ? controls.progressBar : nullptr,
-                               .progressLabel = readingProgress ? controls.progressLabel : nullptr});
+                                   .antialias = controls.antialias, .renderButton = controls.renderButton, .outputFile = controls.outputFile,
+                                   .progressBar = readingProgress ? controls.progressBar : nullptr,
+                                   .progressLabel = readingProgress ? controls.progressLabel : nullptr});
         window.resize(720, 520);
         window.show();
         QCoreApplication::processEvents();
@@ -101,17 +100,9 @@ ProgressBench::Medians ProgressBench::render(const QString &rendererPath, int ru
 ProgressBench::Duration ProgressBench::renderOnce(const QString &rendererPath, bool readingProgress)
 {
     Window bench(rendererPath, readingProgress);
-    QEventLoop loop;
-    QTimer poll;
-    poll.setInterval(1);
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (!bench.controller.isRendering())
-            loop.quit();
-    });
     const auto start = std::chrono::steady_clock::now();
     bench.controller.render();
-    poll.start();
-    loop.exec();
+    runTicking([&bench] { return !bench.controller.isRendering(); });
     return std::chrono::steady_clock::now() - start;
 }
 

@@ -268,7 +268,6 @@ void printStop(const char *figure, const StopBench::Stop &stop)
                 milliseconds(stop.longestGap), 16, "ms");
 }
 
-// Stops of Debian's POV-Ray at 1600x1200, and of a renderer deaf to SIGTERM, must not freeze the window.
 // Reading progress, on and off: the flood through the window, and the main thread's time for log
 // lines and for POV-Ray's progress lines fed in-process. The preferences in HOME name a scene.
 void printProgressFigures(qint64 floodBytes, qint64 progressBytes)
@@ -285,6 +284,7 @@ void printProgressFigures(qint64 floodBytes, qint64 progressBytes)
     }
 }
 
+// Stops of Debian's POV-Ray at 1600x1200, and of a renderer deaf to SIGTERM, must not freeze the window.
 void printStopFigures(const QString &povray, const QString &sceneSource, const QDir &scratch, int repeats)
 {
     const QString scene = scratch.filePath(QStringLiteral("stop.pov"));

@@ -249,8 +249,9 @@ __attribute__((target("avx2"))) CandidateBlock nextCandidateBlockAvx2(const char
 #endif
 
 // Most of a flood holds no landmark: it is passed over 32 characters at a time where the
-// processor has SSE2, as every x86-64 one has, with AVX2 where it has that. The last block's candidates are kept, so that
-// landmarks close together, as in a flood of progress lines, cost one look at their block.
+// processor has SSE2, as every x86-64 one has, with AVX2 where it has that. The last block's
+// candidates are kept, so that landmarks close together, as in a flood of progress lines, cost
+// one look at their block.
 class Landmarks
 {
 public:
