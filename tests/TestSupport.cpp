@@ -22,10 +22,18 @@ bool processExists(qint64 pid)
     return pid > 0 && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM);
 }
 
+// A process that has begun to exit has closed, or is closing, its descriptors before it turns
+// zombie: its reader may see end of stream first. The kernel marks it exiting (PF_EXITING) first.
 bool isRunning(qint64 pid)
 {
+    constexpr qulonglong exiting = 0x4;
     const QByteArray stat = readAll(QStringLiteral("/proc/%1/stat").arg(pid));
-    return pid > 0 && !stat.isEmpty() && !stat.contains(") Z ");
+    const qsizetype nameEnd = stat.lastIndexOf(')');
+    if (pid <= 0 || nameEnd < 0)
+        return false;
+    // After the name: state, parent, group, session, terminal, terminal group, flags.
+    const QList<QByteArray> fields = stat.mid(nameEnd + 2).split(' ');
+    return fields.size() > 6 && fields.at(0) != "Z" && (fields.at(6).toULongLong() & exiting) == 0;
 }
 
 qint64 readPid(const QString &path)

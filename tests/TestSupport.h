@@ -19,7 +19,7 @@ int openDescriptorCount();
 // True while a process with this id exists (a zombie included).
 bool processExists(qint64 pid);
 
-// True while a process with this id runs: neither gone nor a zombie that init has yet to reap.
+// True while a process with this id runs: neither gone, nor exiting, nor a zombie yet to be reaped.
 bool isRunning(qint64 pid);
 
 // Reads a file that fakepovray wrote: its pid, or its argument vector.
