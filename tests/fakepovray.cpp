@@ -6,6 +6,8 @@
 //   ignoreterm           ignore SIGTERM from now on
 //   termout:TEXT         on SIGTERM, write TEXT to stdout and exit
 //   termlinger:MS        on SIGTERM, write termout's TEXT, then take MS to exit
+// A TEXT is written 100 ms after SIGTERM, so that whoever sent it has looked for waiting output
+// before TEXT arrives.
 //   closeout             close stdout and stderr
 //   grandchild:MS        leave a child that ignores SIGTERM and holds the output for MS
 //   quietgrandchild:MS   the same, but with its output closed from the start
@@ -104,7 +106,12 @@ void run(std::string_view command)
             termOutput = unescape(arg);
         else
             linger = {static_cast<time_t>(number / 1000), static_cast<long>(number % 1000 * 1000000)};
-        static_cast<void>(std::signal(SIGTERM, [](int) { writeAll(1, termOutput), ::nanosleep(&linger, nullptr), ::_exit(0); }));
+        static_cast<void>(std::signal(SIGTERM, [](int) {
+            constexpr timespec beforeOutput{0, 100'000'000};
+            if (!termOutput.empty())
+                ::nanosleep(&beforeOutput, nullptr);
+            writeAll(1, termOutput), ::nanosleep(&linger, nullptr), ::_exit(0);
+        }));
     } else if (name == "closeout")
         ::close(1), ::close(2);
     else if (name == "grandchild" || name == "quietgrandchild" || name == "stray")
