@@ -42,10 +42,12 @@ FindBench::Figures FindBench::typeWord()
     FindBar &bar = *definition.controls().findBar;
     Figures figures;
     figures.logUnits = log.length();
+    // The bar opens first: it takes rows from the log, which would hide a caret on its last one.
+    bar.open();
+    QApplication::processEvents();
     const qsizetype caret = log.lineStartAt(std::min(log.length() / 2, 128 * mebiUnits));
     log.setSelection(caret, caret);
     log.ensureVisible(caret);
-    bar.open();
     QApplication::processEvents();
     auto *field = bar.findChild<QLineEdit *>();
 
