@@ -162,8 +162,10 @@ int main(int argc, char *argv[])
             before = measure();
     }
     // A child whose run ended by itself is reaped in the background, within its grace period, and
-    // its wrapper, pipe and process handle go on the next passes of the main loop.
+    // its wrapper, pipe and process handle go on the next passes of the main loop. The last
+    // render's events may have set Qt's pool to work again.
     waitFor([&before] {
+        QThreadPool::globalInstance()->waitForDone();
         const Figures now = measure();
         return now.liveChildren + now.zombies == 0 && now.descriptors <= before.descriptors;
     }, 5000);
