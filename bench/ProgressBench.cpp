@@ -3,10 +3,10 @@
 #include "KilnlightController.h"
 #include "bench/TickingLoop.h"
 #include "platform/log/OutputTextDecoder.h"
+#include "platform/startup/MainWindowDefinition.h"
 #include "ui_MainWindow.h"
 
 #include <QCoreApplication>
-#include <QMainWindow>
 
 #include <algorithm>
 #include <ctime>
@@ -66,25 +66,27 @@ ProgressBench::Medians alternately(int runs, const std::function<ProgressBench::
     return {median(reading), median(notReading)};
 }
 
+// Kilnlight's whole window, as figure 1 floods it; not reading, its controller is given the same
+// outlets less the progress indicator's.
 struct Window
 {
     Window(const QString &rendererPath, bool readingProgress)
-        : controller(rendererPath)
+        : definition(rendererPath)
     {
-        controls.setupUi(&window);
+        Ui::MainWindow &controls = definition.controls();
         controls.outputFile->clear();
-        controller.connectOutlets({.window = &window, .textView = controls.textView, .width = controls.width, .height = controls.height,
-                                   .antialias = controls.antialias, .renderButton = controls.renderButton, .outputFile = controls.outputFile,
-                                   .progressBar = readingProgress ? controls.progressBar : nullptr,
-                                   .progressLabel = readingProgress ? controls.progressLabel : nullptr});
-        window.resize(720, 520);
-        window.show();
+        if (!readingProgress) {
+            definition.controller().connectOutlets({.window = &definition.window(), .textView = controls.textView, .width = controls.width,
+                                                    .height = controls.height, .antialias = controls.antialias,
+                                                    .renderButton = controls.renderButton, .outputFile = controls.outputFile});
+        }
+        definition.window().resize(720, 520);
+        definition.window().show();
         QCoreApplication::processEvents();
     }
 
-    QMainWindow window;
-    Ui::MainWindow controls{};
-    KilnlightController controller;
+    MainWindowDefinition definition;
+    KilnlightController &controller = definition.controller();
 };
 
 } // namespace
