@@ -129,8 +129,9 @@ void RenderProgress::start(Milliseconds now)
 
 namespace {
 
-// Finds the next line end of either kind, each searched again only once passed, so that a read
-// is searched for each kind at most once however many lines it holds.
+// Finds the next line end of either kind. Each stretch of a read is searched for each kind at most
+// once however many lines it holds, and a carriage return only as far as the next newline: the
+// decoded output holds none, and searching every read to its end for one made a second pass over it.
 class LineEnds
 {
 public:
@@ -142,17 +143,19 @@ public:
     qsizetype from(qsizetype position)
     {
         if (nextNewline < position)
-            nextNewline = find(u'\n', position);
+            nextNewline = find(u'\n', position, text.size());
+        // Stands at the newline when no carriage return comes before it.
         if (nextReturn < position)
-            nextReturn = find(u'\r', position);
+            nextReturn = find(u'\r', position, nextNewline);
         return std::min(nextNewline, nextReturn);
     }
 
 private:
-    [[nodiscard]] qsizetype find(char16_t lineEnd, qsizetype position) const
+    // Where lineEnd first is in [position, end); end when it is not there.
+    [[nodiscard]] qsizetype find(char16_t lineEnd, qsizetype position, qsizetype end) const
     {
-        const qsizetype found = text.indexOf(QChar(lineEnd), position);
-        return found < 0 ? text.size() : found;
+        const qsizetype found = text.first(end).indexOf(QChar(lineEnd), position);
+        return found < 0 ? end : found;
     }
 
     QStringView text;
