@@ -17,6 +17,7 @@ private slots:
     void init();
     void findsFromTheKeyboard();
     void followsTheLog();
+    void startsAtACaretTheBarWouldCover();
 
 private:
     std::unique_ptr<MainWindowDefinition> definition;
@@ -97,6 +98,21 @@ void TestFindBar::followsTheLog()
     shown.clear();
     bar->highlightsIn(0, log->length(), shown);
     QVERIFY(shown.empty());
+}
+
+void TestFindBar::startsAtACaretTheBarWouldCover()
+{
+    QString text;
+    for (int line = 0; line < 200; ++line)
+        text += u"line %1 error\n"_s.arg(line);
+    log->replaceText(text);
+    const qsizetype caret = log->lineStartAt(log->positionAt(QPoint(0, log->viewport()->height() - log->fontMetrics().height())));
+    log->setSelection(caret, caret);
+    QVERIFY(caret > 0 && log->viewport()->rect().contains(log->characterRect(caret)));
+    QTest::keyClick(&definition->window(), Qt::Key_F, Qt::ControlModifier);
+    QTest::keyClicks(field, u"error"_s);
+    QCOMPARE(log->lineStartAt(log->selectionStart()), caret);
+    QVERIFY(log->viewport()->rect().contains(log->characterRect(log->selectionStart())));
 }
 
 QTEST_MAIN(TestFindBar)

@@ -110,7 +110,14 @@ void FindBar::setLog(LogView *view)
 void FindBar::open()
 {
     const bool wasHidden = isHidden();
+    // The bar takes its room from the log: a caret in view stays in view, and so the search
+    // starts from it.
+    const bool caretShown = wasHidden && caretInView();
     show();
+    if (caretShown && parentWidget() != nullptr && parentWidget()->layout() != nullptr) {
+        parentWidget()->layout()->activate();
+        log->ensureVisible(log->cursorPosition());
+    }
     field->setFocus(Qt::ShortcutFocusReason);
     field->selectAll();
     if (wasHidden) {
@@ -181,11 +188,16 @@ bool FindBar::currentIsSelected() const
     return current && log->selectionStart() == *current && log->selectionEnd() == *current + finder->pattern().size();
 }
 
+bool FindBar::caretInView() const
+{
+    return log->viewport()->rect().intersects(log->characterRect(log->cursorPosition()));
+}
+
 qsizetype FindBar::startPoint() const
 {
     if (log->selectionEnd() > log->selectionStart())
         return log->selectionStart();
-    if (log->viewport()->rect().intersects(log->characterRect(log->cursorPosition())))
+    if (caretInView())
         return log->cursorPosition();
     return log->lineStartAt(log->positionAt(QPoint(0, 0)));
 }

@@ -56,6 +56,7 @@ protected:
 private:
     void restart();
     void find(LogSearch::Direction direction);
+    [[nodiscard]] bool caretInView() const;
     // Where a search that has no current match to go on from begins.
     [[nodiscard]] qsizetype startPoint() const;
     [[nodiscard]] bool currentIsSelected() const;
