@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 
 namespace {
 
@@ -13,6 +14,8 @@ constexpr char16_t replacementCharacter = 0xFFFD;
 constexpr qsizetype groupBytes = 32;
 constexpr std::uint64_t lowBits = 0x0101010101010101U;
 constexpr std::uint64_t highBits = 0x8080808080808080U;
+
+constexpr qsizetype groupWords = groupBytes / 8;
 
 // Whether any of the group's bytes needs more than widening: a byte above ASCII or a CR.
 bool needsDecoding(const char *group)
@@ -25,6 +28,53 @@ bool needsDecoding(const char *group)
         special |= word | ((carriageReturns - lowBits) & ~carriageReturns);
     }
     return (special & highBits) != 0;
+}
+
+// The bytes of word equal to byte, each marked by its high bit; exact for bytes below 0x80.
+constexpr std::uint64_t marksOf(std::uint64_t word, unsigned char byte)
+{
+    const std::uint64_t matched = word ^ (lowBits * byte);
+    return ~(((matched & ~highBits) + ~highBits) | matched) & highBits;
+}
+
+// A group of plain ASCII, with its CRs marked.
+struct AsciiGroup
+{
+    std::array<std::uint64_t, groupWords> words{};
+    std::array<std::uint64_t, groupWords> carriageReturns{};
+    bool holdsCrLf = false;
+};
+
+// None when a byte of the group is above ASCII.
+std::optional<AsciiGroup> asciiGroup(const char *bytes)
+{
+    AsciiGroup group;
+    std::uint64_t high = 0;
+    std::uint64_t returnBefore = 0; // the previous word's last byte's mark, moved to the first byte
+    for (qsizetype at = 0; at < groupWords; ++at) {
+        std::uint64_t &word = group.words.at(std::size_t(at));
+        std::memcpy(&word, bytes + at * 8, sizeof word);
+        high |= word;
+        const std::uint64_t returns = marksOf(word, '\r');
+        group.carriageReturns.at(std::size_t(at)) = returns;
+        group.holdsCrLf = group.holdsCrLf || (((returns << 8) | returnBefore) & marksOf(word, '\n')) != 0;
+        returnBefore = returns >> 56;
+    }
+    if ((high & highBits) != 0)
+        return std::nullopt;
+    return group;
+}
+
+// Widens the group with each CR made '\n', a word at a time.
+void widen(const AsciiGroup &group, char16_t *out)
+{
+    std::array<unsigned char, groupBytes> bytes{};
+    for (qsizetype at = 0; at < groupWords; ++at) {
+        const std::uint64_t returns = group.carriageReturns.at(std::size_t(at));
+        const std::uint64_t word = group.words.at(std::size_t(at)) ^ ((returns >> 7) * ('\r' ^ '\n'));
+        std::memcpy(bytes.data() + at * 8, &word, sizeof word);
+    }
+    std::copy_n(bytes.begin(), groupBytes, out);
 }
 
 // Well-formed UTF-8 as Unicode defines it: each lead byte fixes how many continuation bytes follow
@@ -119,10 +169,29 @@ const QString &OutputTextDecoder::decode(QByteArrayView bytes)
     const char *const end = in + bytes.size();
     while (in != end) {
         // Renderer output is nearly always plain ASCII, which only needs widening.
-        if (needed == 0 && !afterCarriageReturn && end - in >= groupBytes && !needsDecoding(in)) {
+        if (needed == 0 && end - in >= groupBytes && !(afterCarriageReturn && *in == '\n') && !needsDecoding(in)) {
             std::copy_n(reinterpret_cast<const unsigned char *>(in), groupBytes, out); // NOLINT(cppcoreguidelines-pro-type-reinterpret-cast): bytes read unsigned
             in += groupBytes;
             out += groupBytes;
+            afterCarriageReturn = false;
+            continue;
+        }
+        // Each progress line ends in a CR, which is made '\n' as the group is widened.
+        if (const auto group = needed == 0 && end - in >= groupBytes ? asciiGroup(in) : std::nullopt) {
+            if (!group->holdsCrLf && !(afterCarriageReturn && *in == '\n')) {
+                widen(*group, out);
+                afterCarriageReturn = in[groupBytes - 1] == '\r';
+                in += groupBytes;
+                out += groupBytes;
+                continue;
+            }
+            // A CR LF is one line end: its LF is dropped, without a branch a byte.
+            for (const char *const stop = in + groupBytes; in != stop; ++in) {
+                const auto byte = static_cast<unsigned char>(*in);
+                *out = byte == '\r' ? u'\n' : byte;
+                out += byte == '\n' && afterCarriageReturn ? 0 : 1;
+                afterCarriageReturn = byte == '\r';
+            }
             continue;
         }
         for (const char *const stop = std::min(end, in + groupBytes); in != stop;)
