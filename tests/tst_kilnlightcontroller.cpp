@@ -76,6 +76,21 @@ void TestKilnlightController::init()
     qputenv("FAKE_POVRAY_DIR", home->path().toUtf8());
 }
 
+// Counts one widget's paints.
+class PaintCounter : public QObject
+{
+public:
+    explicit PaintCounter(QWidget *widget) { widget->installEventFilter(this); }
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject * /*watched*/, QEvent *event) override
+    {
+        paints += event->type() == QEvent::Paint ? 1 : 0;
+        return false;
+    }
+};
+
 // A new window set up as press says, its Render button pressed over the log of an earlier render.
 Ui::MainWindow &TestKilnlightController::pressRender(const Press &press)
 {
@@ -243,9 +258,13 @@ void TestKilnlightController::showsProgressBesideTheButton()
                QStringLiteral(" | %1 of %2").arg(bar->valueInterface()->currentValue().toInt()).arg(controls.progressBar->maximum()) +
                (bar->text(QAccessible::Description) == label ? "" : " (not heard)");
     };
+    mainWindow->window().show();
+    PaintCounter barPaints(controls.progressBar);
     controls.renderButton->click();
     QTRY_COMPARE_WITH_TIMEOUT(shown(), running, 10000);
     QVERIFY(!controls.progressBar->isHidden());
+    if (controls.progressBar->maximum() == 0)
+        QTRY_VERIFY(barPaints.paints > 2); // busy, it moves
     if (mainWindow->controller().isRendering()) {
         QCOMPARE(controls.renderButton->text(), QStringLiteral("Stop"));
         controls.renderButton->click();
@@ -253,6 +272,11 @@ void TestKilnlightController::showsProgressBesideTheButton()
     QTRY_VERIFY(!mainWindow->controller().isRendering());
     QCOMPARE(shown(), after);
     QCOMPARE(sent.join(u' ').replace(QLatin1String(" ;"), QLatin1String(";")), desktop);
+    // Ended, the bar stays still until the next render; a last paint may come late.
+    QTest::qWait(200);
+    barPaints.paints = 0;
+    QTest::qWait(250);
+    QVERIFY2(barPaints.paints <= 1, qPrintable(QStringLiteral("%1 paints").arg(barPaints.paints)));
 }
 
 void TestKilnlightController::rendersThePngWithTheRealRenderer()

@@ -1,7 +1,24 @@
 #include "platform/progress/ProgressIndicator.h"
 
+#include <QAbstractAnimation>
 #include <QLabel>
 #include <QProgressBar>
+
+namespace {
+
+// Qt's own styles stop a busy bar's animation only when they paint progress beyond the minimum.
+// A bar that leaves the busy state at 0%, as after a failed parse or a stop while parsing, would
+// otherwise repaint sixty times a second until the next render. Deleting the animation also
+// takes it out of the style's books, so the next busy state starts a new one.
+void endBusyAnimation(const QProgressBar &bar)
+{
+    for (QAbstractAnimation *animation : bar.findChildren<QAbstractAnimation *>(Qt::FindDirectChildrenOnly)) {
+        if (qstrcmp(animation->metaObject()->className(), "QProgressStyleAnimation") == 0)
+            delete animation;
+    }
+}
+
+} // namespace
 
 ProgressIndicator::ProgressIndicator(QProgressBar *bar, QLabel *label, QWidget *window, QObject *parent)
     : QObject(parent)
@@ -74,8 +91,11 @@ void ProgressIndicator::refresh()
 {
     pendingRefresh.stop();
     const ProgressPresentation next = ProgressPresentation::of(renderProgress, now());
-    if (next.maximum != shown.maximum)
+    if (next.maximum != shown.maximum) {
         bar->setMaximum(next.maximum);
+        if (shown.maximum == ProgressPresentation::busy)
+            endBusyAnimation(*bar);
+    }
     if (next.value != shown.value)
         bar->setValue(next.value);
     if (next.text != shown.text) {
