@@ -241,18 +241,70 @@ CandidateBlock nextCandidateBlock(const char16_t *units, qsizetype at, qsizetype
     return {at, 0};
 }
 
+// Where 32 packed characters hold a landmark, in no particular order. Each byte is looked up by
+// its low and by its high four bits: only a landmark's two entries share a bit, one bit for each
+// of '\r', '-', '=', 'F', 'R' and 'P'; a byte beyond ASCII finds no low entry.
+__attribute__((target("avx2"))) __m256i unorderedLandmarksAvx2(__m256i bytes, __m256i progressEntry)
+{
+    const __m256i byLow = _mm256_or_si256(_mm256_setr_epi8(0, 0, 0x10, 0, 0, 0, 0x08, 0, 0, 0, 0, 0, 0, 0x07, 0, 0,
+                                                           0, 0, 0x10, 0, 0, 0, 0x08, 0, 0, 0, 0, 0, 0, 0x07, 0, 0),
+                                          progressEntry);
+    const __m256i byHigh = _mm256_setr_epi8(0x01, 0, 0x02, 0x04, 0x08, 0x30, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                                            0x01, 0, 0x02, 0x04, 0x08, 0x30, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0);
+    const __m256i high = _mm256_and_si256(_mm256_srli_epi16(bytes, 4), _mm256_set1_epi8(0x0F));
+    return _mm256_and_si256(_mm256_shuffle_epi8(byLow, bytes), _mm256_shuffle_epi8(byHigh, high));
+}
+
+// Whether 64 characters hold a landmark: a stretch without any is passed over two blocks at a
+// time, neither put in order.
+__attribute__((target("avx2"))) bool hasLandmarksAvx2(const char16_t *units, __m256i progressEntry)
+{
+    __m256i first{};
+    __m256i second{};
+    __m256i third{};
+    __m256i fourth{};
+    std::memcpy(&first, units, sizeof first); // unaligned loads
+    std::memcpy(&second, units + 16, sizeof second);
+    std::memcpy(&third, units + 32, sizeof third);
+    std::memcpy(&fourth, units + 48, sizeof fourth);
+    const __m256i either = _mm256_or_si256(unorderedLandmarksAvx2(_mm256_packus_epi16(first, second), progressEntry),
+                                           unorderedLandmarksAvx2(_mm256_packus_epi16(third, fourth), progressEntry));
+    return _mm256_testz_si256(either, either) == 0;
+}
+
+// Passes over a stretch without landmarks from at on, 64 characters at a time, and returns where
+// it stopped: the next landmark, or the end of the text, lies within 64 characters from there.
+// Out of line, so that its constants are set up once a stretch, not once a landmark.
+__attribute__((target("avx2"), noinline)) qsizetype endOfStretchAvx2(const char16_t *units, qsizetype at, qsizetype size, bool progressExpected)
+{
+    // 'P' counts only while progress lines are expected: its entry, for the low bits 0, in each half.
+    const char progressBit = progressExpected ? 0x20 : 0x00;
+    const __m256i progressEntry = _mm256_setr_epi8(progressBit, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                                                   progressBit, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0);
+    while (at + 64 <= size && !hasLandmarksAvx2(units + at, progressEntry))
+        at += 64;
+    return at;
+}
+
 __attribute__((target("avx2"))) CandidateBlock nextCandidateBlockAvx2(const char16_t *units, qsizetype at, qsizetype size, bool progressExpected)
 {
-    for (; at + 32 <= size; at += 32) {
+    // Two blocks in a row without a landmark start a stretch without any, as in a flood of log
+    // lines; the blocks of 32 after it put the landmark that ends it in order. Where landmarks lie
+    // close together, as in a flood of progress lines, the stretch would mostly end at once.
+    for (int emptyBlocks = 0; at + 32 <= size; at += 32) {
         if (const quint32 candidates = landmarkCandidatesAvx2(units + at, progressExpected); candidates != 0)
             return {at, candidates};
+        if (++emptyBlocks == 2) {
+            at = endOfStretchAvx2(units, at + 32, size, progressExpected) - 32;
+            emptyBlocks = 0;
+        }
     }
     return {at, 0};
 }
 #endif
 
 // Most of a flood holds no landmark: it is passed over 32 characters at a time where the
-// processor has SSE2, as every x86-64 one has, with AVX2 where it has that. The last block's
+// processor has SSE2, as every x86-64 one has, and 64 at a time where it has AVX2. The last block's
 // candidates are kept, so that landmarks close together, as in a flood of progress lines, cost
 // one look at their block.
 class Landmarks

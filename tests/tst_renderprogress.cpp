@@ -16,6 +16,7 @@ private slots:
     void readsEachFormOfTheRenderer_data();
     void readsEachFormOfTheRenderer();
     void estimatesFromThePaceAndChangesOncePerPercent();
+    void readsEachLineWhereverItFalls();
 };
 
 struct Read
@@ -157,6 +158,43 @@ void TestRenderProgress::estimatesFromThePaceAndChangesOncePerPercent()
     QVERIFY(progress.finish(milliseconds(3723000)).outcomeShown);
     QCOMPARE(ProgressPresentation::of(progress, milliseconds(0)).text, "Failed after 1:02:03");
     QCOMPARE(ProgressPresentation::duration(milliseconds(599999)), "9:59");
+}
+
+// Long stretches are searched many characters at a time: every character that may start a line
+// worth reading must be found at every place in a stretch, after ASCII and after wider text.
+void TestRenderProgress::readsEachLineWhereverItFalls()
+{
+    struct Line
+    {
+        QString before; // fed first, in a read of its own
+        QString line;
+        Phase phase;
+        RenderOutcome outcome;
+        int figure; // the percentage, or else the count
+    };
+    const QString parsing = QStringLiteral("==== [Parsing...] ===\n");
+    const QList<Line> lines{
+        {{}, parsing, Phase::Parsing, RenderOutcome::Ended, 0},
+        {{}, "Parsing 12K tokens\r", Phase::Parsing, RenderOutcome::Ended, 12}, // found by its carriage return
+        {parsing, "Parsing 34K tokens\n", Phase::Parsing, RenderOutcome::Ended, 34}, // by its start, as parsing runs
+        {"==== [Rendering...] ===\n", "Rendered 5 of 10 pixels (50%)\r", Phase::Rendering, RenderOutcome::Ended, 50},
+        {{}, "==== [Paused] ===\n", Phase::WaitingForPreview, RenderOutcome::Finished, 0},
+        {{}, "Fatal error in parser: Cannot parse input.\n", Phase::Starting, RenderOutcome::Failed, 0},
+        {{}, "Render failed\n", Phase::Starting, RenderOutcome::Failed, 0},
+        {{}, "POV-Ray finished\n", Phase::Starting, RenderOutcome::Finished, 0},
+    };
+    const QString filler = QStringLiteral("abcdefghijklmnopqrstuvwxyz éÆÒ水 0123456789:;<>?@[]").repeated(4);
+    for (const Line &expected : lines) {
+        for (qsizetype length = 0; length < 140; ++length) {
+            RenderProgress progress;
+            progress.start(milliseconds(0));
+            progress.feed(expected.before, milliseconds(1));
+            progress.feed(filler.first(length) + u'\n' + expected.line + filler, milliseconds(2));
+            QCOMPARE(progress.phase(), expected.phase);
+            QCOMPARE(progress.outcome(), expected.outcome);
+            QCOMPARE(progress.percent().value_or(static_cast<int>(progress.count())), expected.figure);
+        }
+    }
 }
 
 QTEST_MAIN(TestRenderProgress)
